@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs what the host build and its tests need, on a fresh Debian machine.
+# Idempotent: installs only what is missing.
+set -eu
+
+need=""
+for pkg in cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev strace util-linux; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
+done
+if [ -n "$need" ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need
+fi

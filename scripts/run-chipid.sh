@@ -1,0 +1,9 @@
+#!/bin/sh
+# Builds the chipid command and runs it on this machine.
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset chipid
+cmake --build --preset chipid
+build/chipid/tools/chipid/chipid
