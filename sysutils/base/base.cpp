@@ -26,6 +26,25 @@ constexpr uint32_t kWindowSlack = 32;
 
 constexpr std::size_t kDigitsPerRegister = 8;
 
+// The part of physical memory mapped to read one register: the page that
+// holds it, and the next one too when the register lies near the page's end.
+struct Window {
+    uint32_t offset_in_page;
+    uint32_t map_offset;
+    std::size_t length;
+};
+
+constexpr Window window_for(uint32_t address, uint32_t page) {
+    const uint32_t offset_in_page = address & (page - 1U);
+    return {offset_in_page, address & (0U - page),
+            offset_in_page + kWindowSlack > page ? 2U * std::size_t{page} : std::size_t{page}};
+}
+
+static_assert(window_for(0x13540200U, 4096U).map_offset == 0x13540000U);
+static_assert(window_for(0x13540208U, 65536U).offset_in_page == 0x208U);
+static_assert(window_for(0x1000U + 4064U, 4096U).length == 4096U);
+static_assert(window_for(0x1000U + 4065U, 4096U).length == 8192U);
+
 // Reads one 32-bit register at a physical address. The device is opened,
 // mapped, unmapped and closed for every read: nothing outlives the call.
 int regrw(uint32_t address, uint32_t *value) {
@@ -35,20 +54,17 @@ int regrw(uint32_t address, uint32_t *value) {
         return -1;
     }
 
-    const auto page = static_cast<uint32_t>(getpagesize());
-    const uint32_t offset_in_page = address & (page - 1U);
-    const uint32_t map_offset = address & (0U - page);
-    const std::size_t length = offset_in_page + kWindowSlack > page ? 2U * page : page;
-
-    Mapping window = sysutils::posix::map_shared_readonly(mem, length, static_cast<off_t>(map_offset));
-    if (!window.valid()) {
+    const Window window = window_for(address, static_cast<uint32_t>(getpagesize()));
+    Mapping mapping =
+        sysutils::posix::map_shared_readonly(mem, window.length, static_cast<off_t>(window.map_offset));
+    if (!mapping.valid()) {
         SU_LOG_ERROR("mmap failed\n");
         return -1;
     }
     // One 32-bit load: the register must not be read byte by byte.
-    *value = *reinterpret_cast<const volatile uint32_t *>(window.bytes() + offset_in_page);
+    *value = *reinterpret_cast<const volatile uint32_t *>(mapping.bytes() + window.offset_in_page);
 
-    if (window.unmap() == -1) {
+    if (mapping.unmap() == -1) {
         SU_LOG_ERROR("munmap failed\n");
     }
     return 0;

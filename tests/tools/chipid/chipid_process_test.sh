@@ -1,0 +1,53 @@
+#!/bin/bash
+# Runs chipid as a whole process on a faked platform: a private mount
+# namespace whose /dev is a tmpfs holding a sparse file as the physical-memory
+# device and a regular file as the kernel log device.
+# Usage: chipid_process_test.sh CHIPID [EMULATOR ARGS...]
+set -eu
+
+if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
+    echo "SKIP: needs root and mount namespaces"
+    exit 77
+fi
+[ "${IN_PRIVATE_DEV:-}" = 1 ] || exec env IN_PRIVATE_DEV=1 unshare -m --propagation private "$0" "$@"
+
+chipid=$1
+shift
+mount -t tmpfs chipid-test /dev
+mknod -m 666 /dev/null c 1 3
+
+failures=0
+check() { # name expected actual
+    if [ "$2" == "$3" ]; then
+        echo "ok: $1"
+    else
+        echo "FAIL: $1: expected [$2], got [$3]"
+        failures=$((failures + 1))
+    fi
+}
+
+# Registers 0x11223344, 0x55667788, 0x99aabbcc, as little-endian bytes.
+truncate -s $((0x13541000)) /dev/mem
+printf '\x44\x33\x22\x11\x88\x77\x66\x55\xcc\xbb\xaa\x99' |
+    dd of=/dev/mem bs=1 seek=$((0x13540200)) conv=notrunc status=none
+: > /dev/log_main
+
+set +e
+out=$("$@" "$chipid" ignored --arguments)
+status=$?
+set -e
+check "identifier line" "CHIP ID: 4433221188776655ccbbaa99" "$out"
+check "exit status" 0 "$status"
+check "nothing logged" 0 "$(stat -c %s /dev/log_main)"
+
+rm /dev/mem
+set +e
+out=$("$@" "$chipid" | od -An -c | tr -s ' ')
+status=$?
+set -e
+check "line without the device" "$(printf 'CHIP ID: \n' | od -An -c | tr -s ' ')" "$out"
+check "exit status without the device" 0 "$status"
+expected=$(printf '\006base\000open /dev/mem failed\n\000\006base\000SU_Base_GetDevID(): failed\n\000' | od -An -tx1)
+check "kernel-log entries" "$expected" "$(od -An -tx1 /dev/log_main)"
+
+[ "$failures" = 0 ]
