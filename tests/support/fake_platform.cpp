@@ -57,6 +57,7 @@ struct State {
     pid_t creator = 0;
     std::map<std::string, Device, std::less<>> devices;
     std::map<int, std::string> fds;
+    std::map<std::string, int, std::less<>> open_flags;
     std::map<const void *, std::string> mappings;
     std::vector<Injection> injections;
     std::vector<std::string> events;
@@ -186,6 +187,7 @@ int open_device(const char *path, int flags, mode_t mode, RealOpen real_open) {
     }
     if (fd >= 0) {
         s.fds[fd] = it->first;
+        s.open_flags[it->first] = flags;
         s.events.push_back("open " + it->first);
     }
     return fd;
@@ -324,6 +326,13 @@ int open_count(std::string_view device) {
     return count;
 }
 
+int open_flags(std::string_view device) {
+    State &s = ready_state();
+    std::lock_guard lock(s.mutex);
+    const auto it = s.open_flags.find(device);
+    return it == s.open_flags.end() ? -1 : it->second;
+}
+
 void set_write_delay_ms(std::string_view device, int ms) {
     State &s = ready_state();
     std::lock_guard lock(s.mutex);
@@ -383,6 +392,7 @@ void reset() {
     set_defaults(s);
     s.injections.clear();
     s.events.clear();
+    s.open_flags.clear();
     s.rtc = Rtc{};
 }
 

@@ -55,6 +55,8 @@ std::vector<std::string> events();
 void clear_events();
 // How many descriptors of the device are open now.
 int open_count(std::string_view device);
+// The flags of the last successful open of the device, -1 before any.
+int open_flags(std::string_view device);
 
 // Writes made to the device after the open, whatever the call that made them,
 // block for this long first (0: none); lets tests widen race windows.
