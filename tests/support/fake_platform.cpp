@@ -310,6 +310,12 @@ std::vector<std::string> events() {
     return s.events;
 }
 
+std::vector<std::string> events(std::string_view device) {
+    std::vector<std::string> found = events();
+    std::erase_if(found, [device](const std::string &event) { return event.find(device) == std::string::npos; });
+    return found;
+}
+
 void clear_events() {
     State &s = ready_state();
     std::lock_guard lock(s.mutex);

@@ -52,6 +52,8 @@ void fail_always(Call call, std::string_view device, int err);
 // "close /dev/rtc0", "ioctl /dev/rtc0 RTC_AIE_ON", "write /sys/power/state mem",
 // "sync", "kill 1 12".
 std::vector<std::string> events();
+// The journal's entries about one device only.
+std::vector<std::string> events(std::string_view device);
 void clear_events();
 // How many descriptors of the device are open now.
 int open_count(std::string_view device);

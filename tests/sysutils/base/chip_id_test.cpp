@@ -53,7 +53,7 @@ TEST_F(ChipId, OpensMapsUnmapsAndClosesTheDeviceForEveryRegister) {
     for (int i = 0; i < 3; ++i) {
         expected.insert(expected.end(), one_read.begin(), one_read.end());
     }
-    EXPECT_EQ(fake::events(), expected);
+    EXPECT_EQ(fake::events(fake::kDevMem), expected);
 }
 
 struct Failure {
@@ -98,7 +98,7 @@ TEST_F(ChipId, NoRegisterIsReadAfterAFailedMapping) {
     ASSERT_EQ(SU_Base_GetDevID(id), -1);
     const std::vector<std::string> expected{"open /dev/mem", "mmap /dev/mem", "munmap /dev/mem", "close /dev/mem",
                                             "open /dev/mem", "mmap /dev/mem", "close /dev/mem"};
-    EXPECT_EQ(fake::events(), expected);
+    EXPECT_EQ(fake::events(fake::kDevMem), expected);
 }
 
 TEST_F(ChipId, RecordsNameTheModuleSourceAndTheFunction) {

@@ -52,11 +52,7 @@ std::string open_failed(const std::string &function, int err) {
 }
 
 // The journal without the kernel-log writes.
-std::vector<std::string> rtc_events() {
-    std::vector<std::string> events = fake::events();
-    std::erase_if(events, [](const std::string &event) { return event.find("/dev/rtc0") == std::string::npos; });
-    return events;
-}
+std::vector<std::string> rtc_events() { return fake::events(fake::kRtc); }
 
 const std::string kRefused = record("SU_Base_EnableAlarm", "Alarm Time Invalid ,forbid to enable alram\n");
 
