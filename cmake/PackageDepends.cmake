@@ -1,0 +1,51 @@
+# Run by cpack: computes the runtime package's Depends from the shared
+# libraries its binaries need and the symbol versions they reference, for
+# builds where dpkg-shlibdeps does not know the target's libraries.
+include(${CPACK_SYSUTILS_RUNTIME_FILES_LIST})
+
+# Debian package of each library the binaries may need.
+set(package_of_libc.so.6 libc6)
+set(package_of_libm.so.6 libc6)
+set(package_of_libpthread.so.0 libc6)
+set(package_of_libdl.so.2 libc6)
+set(package_of_libstdc++.so.6 libstdc++6)
+set(package_of_libgcc_s.so.1 libgcc-s1)
+
+set(packages)
+set(glibc_version 0)
+foreach(file IN LISTS SYSUTILS_RUNTIME_FILES)
+  execute_process(COMMAND ${SYSUTILS_OBJDUMP} -p ${file}
+                  OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "objdump -p ${file} failed")
+  endif()
+  string(REGEX MATCHALL "NEEDED +[^\n]+" needed "${headers}")
+  foreach(entry IN LISTS needed)
+    string(REGEX REPLACE "NEEDED +" "" library "${entry}")
+    if(library MATCHES "^ld" OR library MATCHES "^libsysutils\\.so")
+      continue() # the dynamic loader is part of libc6; our own library is in the package
+    endif()
+    if(NOT DEFINED package_of_${library})
+      message(FATAL_ERROR "${file} needs ${library}, whose Debian package is unknown")
+    endif()
+    list(APPEND packages ${package_of_${library}})
+  endforeach()
+  string(REGEX MATCHALL "GLIBC_[0-9]+(\\.[0-9]+)+" versions "${headers}")
+  foreach(version IN LISTS versions)
+    string(REPLACE "GLIBC_" "" version "${version}")
+    if(version VERSION_GREATER glibc_version)
+      set(glibc_version ${version})
+    endif()
+  endforeach()
+endforeach()
+
+list(REMOVE_DUPLICATES packages)
+set(depends)
+foreach(package IN LISTS packages)
+  if(package STREQUAL "libc6" AND glibc_version VERSION_GREATER 0)
+    list(APPEND depends "libc6 (>= ${glibc_version})")
+  else()
+    list(APPEND depends "${package}")
+  endif()
+endforeach()
+list(JOIN depends ", " CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS)
