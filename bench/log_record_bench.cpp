@@ -1,0 +1,123 @@
+// Cost of one base-module failure record sent to the kernel log, beside the
+// bare gathered write of the same 28-byte entry, and the heap allocations a
+// record makes.
+//
+// The kernel-log device is a null character device created on a private
+// tmpfs over /dev in a mount namespace of this process only, so the host's
+// /dev is neither read nor written.
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <benchmark/benchmark.h>
+
+#include "android_log.h"
+#include "qor_log.h"
+
+extern "C" {
+void *__libc_malloc(size_t size);
+void *__libc_calloc(size_t count, size_t size);
+void *__libc_realloc(void *ptr, size_t size);
+}
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+constexpr const char *kLogDevice = "/dev/log_main";
+
+// Isolates /dev and makes the kernel-log device a null device there.
+bool private_log_device() {
+    if (unshare(CLONE_NEWNS) != 0) {
+        (void)fprintf(stderr, "skipped: no private mount namespace (%s)\n", strerror(errno));
+        return false;
+    }
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount("tmpfs", "/dev", "tmpfs", 0, "mode=0755") != 0) {
+        (void)fprintf(stderr, "skipped: cannot mount a private /dev (%s)\n", strerror(errno));
+        return false;
+    }
+    if (mknod(kLogDevice, S_IFCHR | 0666, makedev(1, 3)) != 0) {
+        (void)fprintf(stderr, "skipped: cannot create %s (%s)\n", kLogDevice, strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+void count_allocations(benchmark::State &state, long before) {
+    state.counters["allocs_per_record"] = benchmark::Counter(
+        static_cast<double>(allocations.load() - before), benchmark::Counter::kAvgIterations);
+}
+
+void BM_FailureRecord(benchmark::State &state) {
+    // The first record creates the buffer and opens the device.
+    qor_log_fun(6, 0, 2, "base", "sysutils/base/base", 42, "regrw", "open /dev/mem failed\n");
+    const long before = allocations.load();
+    for ([[maybe_unused]] auto _ : state) {
+        qor_log_fun(6, 0, 2, "base", "sysutils/base/base", 42, "regrw", "open /dev/mem failed\n");
+    }
+    count_allocations(state, before);
+}
+BENCHMARK(BM_FailureRecord);
+
+void BM_BareWritev(benchmark::State &state) {
+    const int fd = open(kLogDevice, O_WRONLY);
+    if (fd < 0) {
+        state.SkipWithError("cannot open the log device");
+        return;
+    }
+    unsigned char prio = 6;
+    char tag[] = "base";
+    char msg[] = "open /dev/mem failed\n";
+    const std::array<iovec, 3> vec{{{&prio, 1}, {tag, sizeof tag}, {msg, sizeof msg}}};
+    const long before = allocations.load();
+    for ([[maybe_unused]] auto _ : state) {
+        benchmark::DoNotOptimize(writev(fd, vec.data(), static_cast<int>(vec.size())));
+    }
+    count_allocations(state, before);
+    state.counters["entry_bytes"] = static_cast<double>(1 + sizeof tag + sizeof msg);
+    close(fd);
+}
+BENCHMARK(BM_BareWritev);
+
+} // namespace
+
+// Every heap allocation of the process is counted.
+extern "C" {
+void *malloc(size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void *calloc(size_t count, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+void *realloc(void *ptr, size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(ptr, size);
+}
+}
+
+int main(int argc, char **argv) {
+    if (!private_log_device()) {
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
