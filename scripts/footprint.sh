@@ -1,0 +1,58 @@
+#!/bin/sh
+# What chipid and the libraries cost on the device: MinSizeRel builds for the
+# host and the target, sizes of stripped copies, and the shared libraries
+# chipid needs at run time (the C library alone is expected: exit status 1
+# otherwise). Builds go to build/footprint/{host,mipsel}, or under
+# FOOTPRINT_BUILD_DIR.
+set -eu
+cd "$(dirname "$0")/.."
+root=${FOOTPRINT_BUILD_DIR:-build/footprint}
+
+scripts/install-deps.sh
+scripts/install-deps-mipsel.sh
+
+cache_value() { # build-dir variable
+    sed -n "s/^$2:[A-Z]*=//p" "$1/CMakeCache.txt"
+}
+
+# Size in bytes of a stripped copy: the program loses its whole symbol table,
+# the archives what linking does not need.
+stripped_size() { # strip-tool file option
+    copy=$(mktemp)
+    cp "$2" "$copy"
+    "$1" "$3" "$copy"
+    stat -c %s "$copy"
+    rm -f "$copy"
+}
+
+# Prints: chipid-size base-size log-size needed-library...
+measure() { # configure-preset build-dir
+    cmake --preset "$1" -B "$2" >/dev/null
+    cmake --build "$2" --target chipid >/dev/null
+    strip_tool=$(cache_value "$2" CMAKE_STRIP)
+    chipid=$2/tools/chipid/chipid
+    echo "$(stripped_size "$strip_tool" "$chipid" --strip-all)" \
+        "$(stripped_size "$strip_tool" "$(find "$2" -name libsysutils_base.a)" --strip-unneeded)" \
+        "$(stripped_size "$strip_tool" "$(find "$2" -name libsysutils_log.a)" --strip-unneeded)" \
+        $("$(cache_value "$2" CMAKE_READELF)" -d "$chipid" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+}
+
+host=$(measure chipid "$root/host")
+target=$(measure mipsel-chipid "$root/mipsel")
+
+row() { printf '%-22s %14s %14s\n' "$@"; }
+field() { echo "$1" | cut -d' ' -f"$2"; }
+row "MinSizeRel, stripped" "host (bytes)" "mipsel (bytes)"
+row chipid "$(field "$host" 1)" "$(field "$target" 1)"
+row libsysutils_base.a "$(field "$host" 2)" "$(field "$target" 2)"
+row libsysutils_log.a "$(field "$host" 3)" "$(field "$target" 3)"
+row "chipid needs" "$(field "$host" 4-)" "$(field "$target" 4-)"
+
+status=0
+for lib in $(field "$host" 4-) $(field "$target" 4-); do
+    case $lib in
+    libc.so.*) ;;
+    *) echo "chipid needs $lib: only the C library is expected" >&2; status=1 ;;
+    esac
+done
+exit $status

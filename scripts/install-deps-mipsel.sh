@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs what the target build and its tests need on a Debian machine: the
+# mipsel cross-compiler, user-mode QEMU to run the target's programs, and
+# GoogleTest built for the target (Debian's mipsel architecture).
+# Idempotent: adds the architecture and installs packages only when missing.
+set -eu
+
+arch=mipsel
+need=""
+for pkg in cmake ninja-build g++-mipsel-linux-gnu qemu-user "libgtest-dev:$arch" "libgmock-dev:$arch"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
+done
+[ -n "$need" ] || exit 0
+
+if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    dpkg --add-architecture "$arch"
+fi
+apt-get update -qq
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $need
