@@ -7,8 +7,11 @@
 #include "android_log.h"
 #include "qor_log.h"
 
-#define SU_LOG_ERROR(...)                                                                          \
+#define SU_LOG_ERROR(...) SU_LOG_ERROR_AT(__func__, __LINE__, __VA_ARGS__)
+
+// For helpers that log on behalf of the public function that called them.
+#define SU_LOG_ERROR_AT(function, line, ...)                                                       \
     qor_log_fun(ANDROID_LOG_ERROR, QOR_Log_Get_Option(), QOR_LOG_TO_LOGCAT, "base",                \
-                "sysutils/base/base", __LINE__, __func__, __VA_ARGS__)
+                "sysutils/base/base", line, function, __VA_ARGS__)
 
 #endif // SYSUTILS_BASE_BASE_LOG_H

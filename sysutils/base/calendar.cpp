@@ -180,15 +180,24 @@ void store_record(uint32_t raw, SUTime *record) {
     record->year = static_cast<int32_t>(kBaseYear + years + day.next_year);
 }
 
+// Both conversions test the record's pointer first, whichever argument it
+// is, and log under their own name.
+bool arguments_given(const SUTime *suTime, const uint32_t *rawTime, const char *caller, int line) {
+    if (suTime == nullptr) {
+        SU_LOG_ERROR_AT(caller, line, "*suTime is invalid\n");
+        return false;
+    }
+    if (rawTime == nullptr) {
+        SU_LOG_ERROR_AT(caller, line, "*rawTime is invalid\n");
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 extern "C" int SU_Base_SUTime2Raw(const SUTime *suTime, uint32_t *rawTime) {
-    if (suTime == nullptr) {
-        SU_LOG_ERROR("*suTime is invalid\n");
-        return -1;
-    }
-    if (rawTime == nullptr) {
-        SU_LOG_ERROR("*rawTime is invalid\n");
+    if (!arguments_given(suTime, rawTime, __func__, __LINE__)) {
         return -1;
     }
     *rawTime = raw_from_record(*suTime);
@@ -196,12 +205,7 @@ extern "C" int SU_Base_SUTime2Raw(const SUTime *suTime, uint32_t *rawTime) {
 }
 
 extern "C" int SU_Base_Raw2SUTime(const uint32_t *rawTime, SUTime *suTime) {
-    if (suTime == nullptr) {
-        SU_LOG_ERROR("*suTime is invalid\n");
-        return -1;
-    }
-    if (rawTime == nullptr) {
-        SU_LOG_ERROR("*rawTime is invalid\n");
+    if (!arguments_given(suTime, rawTime, __func__, __LINE__)) {
         return -1;
     }
     // Read before anything is stored: the two may overlap.

@@ -25,7 +25,32 @@ constexpr uint32_t kNsPerMs = 1000U * 1000U;
 
 // Read-only even for the requests that change the clock: the driver checks
 // capabilities, not the open mode, and nothing is ever written to the device.
-UniqueFd open_rtc() { return sysutils::posix::open_fd("/dev/rtc0", O_RDONLY); }
+// A failed open is logged under the public function that asked for it.
+UniqueFd open_rtc(const char *caller, int line) {
+    UniqueFd rtc = sysutils::posix::open_fd("/dev/rtc0", O_RDONLY);
+    if (!rtc.valid()) {
+        SU_LOG_ERROR_AT(caller, line, "open rtc node fail: %s\n", strerror(errno));
+    }
+    return rtc;
+}
+
+// One request on a descriptor of its own, closed on every path; its result,
+// or -1 when the device could not be opened. Failures are logged under the
+// caller's name and line.
+int rtc_request(const char *caller, int line, unsigned long request, void *argument,
+                const char *failure) {
+    const UniqueFd rtc = open_rtc(caller, line);
+    if (!rtc.valid()) {
+        return -1;
+    }
+    const int result = ioctl(rtc.get(), request, argument); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    if (result < 0) {
+        SU_LOG_ERROR_AT(caller, line, "%s", failure);
+    }
+    return result;
+}
+
+#define RTC_REQUEST(request, argument, failure) rtc_request(__func__, __LINE__, request, argument, failure)
 
 // Plain 32-bit arithmetic with wrap-around: fields are never range-checked,
 // so an absurd value must still reach the device without undefined behaviour.
@@ -84,15 +109,9 @@ extern "C" int SU_Base_GetTime(SUTime *suTime) {
     if (suTime == nullptr) {
         return -1;
     }
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
     rtc_time device{};
-    const int result = ioctl(rtc.get(), RTC_RD_TIME, &device); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    const int result = RTC_REQUEST(RTC_RD_TIME, &device, "IOCTL RTC_RD_TIME fail \n");
     if (result < 0) {
-        SU_LOG_ERROR("IOCTL RTC_RD_TIME fail \n");
         return -1;
     }
     *suTime = to_su_time(device);
@@ -103,49 +122,25 @@ extern "C" int SU_Base_SetTime(const SUTime *suTime) {
     if (suTime == nullptr) {
         return -1;
     }
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
     rtc_time device = to_rtc_time(*suTime);
-    const int result = ioctl(rtc.get(), RTC_SET_TIME, &device); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    if (result < 0) {
-        SU_LOG_ERROR("IOCTL RTC_SET_TIME fail \n");
-    }
-    return result;
+    return RTC_REQUEST(RTC_SET_TIME, &device, "IOCTL RTC_SET_TIME fail \n");
 }
 
 extern "C" int SU_Base_SetAlarm(const SUTime *suTime) {
     if (suTime == nullptr) {
         return -1;
     }
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
     // Only the time is stored: the alarm interrupt is left as it was.
     rtc_time device = to_rtc_time(*suTime);
-    const int result = ioctl(rtc.get(), RTC_ALM_SET, &device); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    if (result < 0) {
-        SU_LOG_ERROR("IOCTL RTC_ALM_SET fail \n");
-    }
-    return result;
+    return RTC_REQUEST(RTC_ALM_SET, &device, "IOCTL RTC_ALM_SET fail \n");
 }
 
 extern "C" int SU_Base_GetAlarm(SUTime *suTime) {
     if (suTime == nullptr) {
         return -1;
     }
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
     rtc_time device{};
-    if (ioctl(rtc.get(), RTC_ALM_READ, &device) < 0) { // NOLINT(cppcoreguidelines-pro-type-vararg)
-        SU_LOG_ERROR("IOCTL RTC_ALM_READ fail \n");
+    if (RTC_REQUEST(RTC_ALM_READ, &device, "IOCTL RTC_ALM_READ fail \n") < 0) {
         return -1;
     }
     *suTime = to_su_time(device);
@@ -159,35 +154,16 @@ extern "C" int SU_Base_EnableAlarm(void) {
         SU_LOG_ERROR("Alarm Time Invalid ,forbid to enable alram\n");
         return -1;
     }
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
-    const int result = ioctl(rtc.get(), RTC_AIE_ON, 0); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    if (result < 0) {
-        SU_LOG_ERROR("IOCTL RTC_AIE_ON fail \n");
-    }
-    return result;
+    return RTC_REQUEST(RTC_AIE_ON, nullptr, "IOCTL RTC_AIE_ON fail \n");
 }
 
 extern "C" int SU_Base_DisableAlarm(void) {
-    const UniqueFd rtc = open_rtc();
-    if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
-        return -1;
-    }
-    const int result = ioctl(rtc.get(), RTC_AIE_OFF, 0); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    if (result < 0) {
-        SU_LOG_ERROR("IOCTL RTC_AIE_OFF fail \n");
-    }
-    return result;
+    return RTC_REQUEST(RTC_AIE_OFF, nullptr, "IOCTL RTC_AIE_OFF fail \n");
 }
 
 extern "C" int SU_Base_PollingAlarm(uint32_t timeoutMs) {
-    const UniqueFd rtc = open_rtc();
+    const UniqueFd rtc = open_rtc(__func__, __LINE__);
     if (!rtc.valid()) {
-        SU_LOG_ERROR("open rtc node fail: %s\n", strerror(errno));
         return -1;
     }
     // poll, not select: an fd_set holds only descriptors below 1024, and a

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "su_base.h"
+#include "sutime_text.h"
 
 namespace {
 
@@ -19,14 +20,7 @@ constexpr uint32_t kSecondsPerDay = 86400;
 constexpr uint32_t kLastRaw = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kLastDay = kLastRaw / kSecondsPerDay;
 
-std::string text(const SUTime &t) {
-    char buffer[96];
-    if (std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d:%02d:%02d", t.year, t.mon, t.mday,
-                      t.hour, t.min, t.sec) < 0) {
-        return "?";
-    }
-    return buffer;
-}
+using test_support::text;
 
 bool same(const SUTime &a, const SUTime &b) {
     return a.year == b.year && a.mon == b.mon && a.mday == b.mday && a.hour == b.hour &&

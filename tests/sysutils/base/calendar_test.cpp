@@ -14,6 +14,7 @@
 #include "fake_platform.h"
 #include "qor_log.h"
 #include "su_base.h"
+#include "sutime_text.h"
 
 namespace {
 
@@ -31,14 +32,7 @@ SUTime at(int32_t year, int32_t mon, int32_t mday, int32_t hour, int32_t min, in
     return record;
 }
 
-std::string text(const SUTime &t) {
-    char buffer[96];
-    if (std::snprintf(buffer, sizeof buffer, "%d-%02d-%02d %02d:%02d:%02d", t.year, t.mon, t.mday,
-                      t.hour, t.min, t.sec) < 0) {
-        return "?";
-    }
-    return buffer;
-}
+using test_support::text;
 
 std::string text(const struct tm &t) {
     return text(at(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec));
