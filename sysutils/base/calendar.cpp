@@ -150,7 +150,7 @@ constexpr std::size_t kMinutesPerDay = std::size_t{kHoursPerDay} * kMinutesPerHo
 
 constexpr auto kTimesOfDay = [] {
     std::array<TimeOfDay, kMinutesPerDay> times{};
-    for (uint32_t minute = 0; minute < times.size(); ++minute) {
+    for (uint32_t minute = 0; minute != times.size(); ++minute) {
         times[minute].hour = static_cast<uint8_t>(minute / kMinutesPerHour);
         times[minute].min = static_cast<uint8_t>(minute % kMinutesPerHour);
     }

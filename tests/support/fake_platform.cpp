@@ -26,10 +26,20 @@
 #include <sstream>
 #include <thread>
 
-// The C library's own definition of a function this file interposes.
+namespace fake {
+// The next definition of a function this file interposes: a sanitizer's
+// interceptor where the executable has one, so that it still checks the
+// buffers and tracks the descriptors, else the C library's own.
+inline void *next_definition(const char *interceptor, const char *name) {
+    void *fn = dlsym(RTLD_DEFAULT, interceptor);
+    return fn != nullptr ? fn : dlsym(RTLD_NEXT, name);
+}
+} // namespace fake
+
 #define REAL(name)                                                                                 \
     ([] {                                                                                          \
-        static const auto fn = reinterpret_cast<decltype(&::name)>(dlsym(RTLD_NEXT, #name));       \
+        static const auto fn = reinterpret_cast<decltype(&::name)>(                                \
+            fake::next_definition("__interceptor_" #name, #name));                                 \
         return fn;                                                                                 \
     }())
 
@@ -65,7 +75,9 @@ struct State {
     off_t log_mark = 0;
 };
 
-int remove_entry(const char *path, const struct stat *, int, struct FTW *) { return ::remove(path); }
+int remove_entry(const char *path, const struct stat * /*info*/, int /*type*/, struct FTW * /*ftw*/) {
+    return ::remove(path);
+}
 
 void remove_scratch();
 
@@ -93,7 +105,7 @@ void remove_scratch() {
 
 void set_defaults(State &s) {
     const std::string log_file = s.scratch + "/log_main";
-    const bool keep_log = s.devices.count(kLogMain) != 0;
+    const bool keep_log = s.devices.contains(kLogMain);
     s.devices.clear();
     for (std::string_view device : {kDevMem, kRtc, kCpuInfo, kPowerState}) {
         s.devices.emplace(std::string(device), Device{});
@@ -269,7 +281,7 @@ bool waits_on_rtc(State &s, const struct pollfd *fds, nfds_t count) {
 std::string scratch_path(std::string_view name) { return ready_state().scratch + "/" + std::string(name); }
 
 std::string scratch_file(std::string_view name, std::string_view contents) {
-    const std::string path = scratch_path(name);
+    std::string path = scratch_path(name);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
     return path;
 }
@@ -408,7 +420,7 @@ int open_descriptors() {
     int count = 0;
     if (DIR *dir = opendir("/proc/self/fd")) {
         while (const dirent *entry = readdir(dir)) {
-            const int fd = atoi(entry->d_name);
+            const int fd = static_cast<int>(strtol(entry->d_name, nullptr, 10));
             const std::string *device = device_of(s, fd);
             // The kernel-log descriptor lives for the whole process by design.
             count += entry->d_name[0] != '.' && (device == nullptr || *device != kLogMain) ? 1 : 0;

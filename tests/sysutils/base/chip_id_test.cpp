@@ -24,7 +24,7 @@ void install_registers(const std::vector<uint32_t> &values) {
     ASSERT_NE(mem, nullptr);
     ASSERT_EQ(fseeko(mem, kFirstRegister - 0x200, SEEK_SET), 0);
     ASSERT_EQ(fwrite(page.data(), 1, page.size(), mem), page.size());
-    fclose(mem);
+    ASSERT_EQ(fclose(mem), 0);
     fake::redirect(fake::kDevMem, path);
 }
 
