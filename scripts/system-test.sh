@@ -109,7 +109,7 @@ fetch_machine() {
     fetch_package "busybox-static:${arch[$machine]}" "$dir/busybox" ./bin/busybox
 }
 
-# The driver and chipid, static, for the guest's architecture.
+# The driver, chipid and sysutil, static, for the guest's architecture.
 build_guest() {
     local machine=$1 dir=$root/build/systest/$1
     local args=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXE_LINKER_FLAGS=-static)
@@ -118,7 +118,7 @@ build_guest() {
         cat "$dir.configure.log" >&2
         return 1
     }
-    cmake --build "$dir" -j2 --target system_driver chipid >"$dir.build.log" 2>&1 || {
+    cmake --build "$dir" -j2 --target system_driver chipid sysutil >"$dir.build.log" 2>&1 || {
         tail -n 40 "$dir.build.log" >&2
         return 1
     }
@@ -131,6 +131,8 @@ make_initramfs() {
     cp "$cache/$machine/busybox/bin/busybox" "$tree/bin/busybox"
     cp "$root/build/systest/$machine/system_driver" "$tree/bin/system_driver"
     cp "$root/build/systest/$machine/sysutils/tools/chipid/chipid" "$tree/bin/chipid"
+    cp "$root/build/systest/$machine/sysutils/tools/sysutil/sysutil" "$tree/bin/sysutil"
+    cp "$root/tests/system/alarm_session.sh" "$tree/bin/alarm_session"
     ln -s ../bin/busybox "$tree/sbin/init"
     ln -s busybox "$tree/bin/sh"
     mknod "$tree/dev/console" c 5 1
@@ -153,6 +155,7 @@ scenario=\$(sed -n 's/.*systest=\([a-z]*\).*/\1/p' /proc/cmdline)
 echo "systest: scenario \$scenario"
 stty -F /dev/ttyS1 raw -echo
 if [ "\$scenario" = main ]; then
+    /bin/sh /bin/alarm_session >/dev/ttyS1
     /bin/system_driver main '${chip_id[$machine]}' '${model[$machine]}' '${suspend[$machine]}' >/dev/ttyS1
     sync
     poweroff -f
