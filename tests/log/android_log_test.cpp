@@ -179,4 +179,25 @@ TEST_F(AndroidLog, AssertWritesAFatalEntryAndTraps) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define SYSUTILS_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SYSUTILS_ADDRESS_SANITIZER 1
+#endif
+#endif
+
+#ifdef SYSUTILS_ADDRESS_SANITIZER
+// The fake platform hands the writes on to the sanitizer's own interceptors,
+// so a segment that reaches past its block is still caught.
+TEST_F(AndroidLog, SanitizerStillChecksTheSegmentsWritten) {
+    EXPECT_DEATH(
+        {
+            std::vector<unsigned char> payload(3);
+            (void)__android_log_bwrite(7, payload.data(), payload.size() + 1);
+        },
+        "heap-buffer-overflow");
+}
+#endif
+
 } // namespace
