@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Android log-write interface, written straight to the kernel logger device
  * "/dev/log_main".
@@ -15,6 +16,10 @@
  * the write failed (errno as the write left it), -EBADF for a log id outside
  * 0 to 3 (nothing is written).
  *
+ * Text entries pass through one settable logger, which writes them to the
+ * device by default; a program may install its own, for example to send the
+ * records to syslog or standard error, and chain to the kernel logger.
+ *
  * Usable from C and C++.
  */
 #ifndef SYSUTILS_LOG_ANDROID_LOG_H
@@ -27,6 +32,10 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The libraries are built with hidden visibility: what is declared here is
+ * their whole exported interface. */
+#pragma GCC visibility push(default)
 
 /* Android log priorities. */
 typedef enum android_LogPriority {
@@ -86,6 +95,42 @@ int __android_log_btwrite(int32_t tag, char type, const void *payload, size_t le
 
 /* 1 when "/dev/log_main" is writable, 0 otherwise; tested once per process. */
 int __android_log_dev_available(void);
+
+/* One text entry, as a logger receives it. The text entries above fill it
+ * with the log id after the radio rule, the priority, the tag (never null:
+ * a null tag becomes "") and the message; file is null and line 0. */
+struct __android_log_message {
+    size_t struct_size; /* sizeof(struct __android_log_message) */
+    int32_t buffer_id;
+    int32_t priority;
+    const char *tag;
+    const char *file;
+    uint32_t line;
+    const char *message;
+};
+
+typedef void (*__android_logger_function)(const struct __android_log_message *log_message);
+
+/* Installs the logger every text entry goes through; NULL restores the
+ * default, the kernel logger. Safe from any thread at any time. While another
+ * logger is installed, the text entries return the entry's size
+ * (1 + tag + 1 + message + 1), as a write the device took whole. Event
+ * entries always go to the device. */
+void __android_log_set_logger(__android_logger_function logger);
+
+/* Hands a message to the current logger as it is. */
+void __android_log_write_log_message(struct __android_log_message *log_message);
+
+/* Stock loggers. The kernel logger (the default) writes the entry to the
+ * device on the message's log id; the logd logger is the same function under
+ * the newer interface's name. The stderr logger prints one line on standard
+ * error: the priority letter, the tag and the message ("E base: text"), with
+ * no second newline after a message that ends with one. */
+void __android_log_kernel_logger(const struct __android_log_message *log_message);
+void __android_log_logd_logger(const struct __android_log_message *log_message);
+void __android_log_stderr_logger(const struct __android_log_message *log_message);
+
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }

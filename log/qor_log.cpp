@@ -1,19 +1,23 @@
+// SPDX-License-Identifier: MIT
 // Module log facility: one process-wide buffer in which a record is
 // assembled piece by piece, then flushed to standard output, the log file or
 // the kernel log.
 //
-// One facility lock guards the buffer, the stream and the file name in every
-// entry point; qor_log_fun holds it across a whole record.
+// The facility's lock guards the buffer, the stream and the file name. A
+// record is assembled and copied out under the lock, and written after it is
+// released, so a destination that stalls holds up no other thread. The lock
+// nests per thread, so that a caller holding it (qor_log_lock) can still
+// log; the thread's cancellation stays off while the lock is held, and fork
+// hands the child a released lock and an empty buffer.
 #include "qor_log.h"
 
+#include <errno.h>
 #include <pthread.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/time.h>
 #include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 
 #include "android_log.h"
 #include "owners.h"
@@ -28,148 +32,292 @@ struct log_buffer {
     int len; // characters appended since the last flush
 };
 
-std::atomic<int> log_level{ANDROID_LOG_DEBUG};
-std::atomic<int> log_option{0};
+int log_level = ANDROID_LOG_DEBUG;
+int log_option = 0;
 char log_file[kFileNameSize] = "tqor.log";
-log_buffer *buf = nullptr;
-unsigned char init_flag = 0;
-FILE *pf = nullptr;
+log_buffer *record_buffer = nullptr; // created by the first formatting call
+FILE *log_stream = nullptr;          // opened by the first file flush that can
 
-pthread_mutex_t log_mutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t facility_mutex = PTHREAD_MUTEX_INITIALIZER;
+// Serialises the writes into the log file's stream with a fork, which must
+// find no record half copied into the stream's buffer.
+pthread_mutex_t file_write_mutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_once_t fork_handlers_once = PTHREAD_ONCE_INIT;
+// How often this thread holds the facility lock, and its cancellation state
+// from before it first took it.
+thread_local unsigned lock_depth = 0;
+thread_local int cancel_state_outside = PTHREAD_CANCEL_ENABLE;
 
-using Lock = sysutils::posix::MutexLock;
+void before_fork();
+void after_fork_in_parent();
+void after_fork_in_child();
 
-// A flush empties the text too, so a flush with no new piece in between
-// cannot write the same record again.
-void empty(log_buffer *b) {
-    b->text[0] = '\0';
-    b->len = 0;
+void register_fork_handlers() {
+    (void)pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
 }
 
-// Creates the buffer once; on failure buf stays null and a later call tries
+void lock_facility() {
+    if (lock_depth++ == 0) {
+        (void)pthread_once(&fork_handlers_once, register_fork_handlers);
+        int previous = PTHREAD_CANCEL_ENABLE;
+        (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
+        (void)pthread_mutex_lock(&facility_mutex);
+        cancel_state_outside = previous;
+    }
+}
+
+void unlock_facility() {
+    if (lock_depth == 0) {
+        return; // an unlock without a lock holds nothing
+    }
+    if (--lock_depth == 0) {
+        (void)pthread_mutex_unlock(&facility_mutex);
+        int ignored = 0;
+        (void)pthread_setcancelstate(cancel_state_outside, &ignored);
+    }
+}
+
+class FacilityLock {
+public:
+    FacilityLock() noexcept { lock_facility(); }
+    FacilityLock(const FacilityLock &) = delete;
+    FacilityLock &operator=(const FacilityLock &) = delete;
+    FacilityLock(FacilityLock &&) = delete;
+    FacilityLock &operator=(FacilityLock &&) = delete;
+    ~FacilityLock() { unlock_facility(); }
+};
+
+// A record is the parent's alone: the log file's buffered data is written
+// out before the fork, and the child starts with nothing to write twice.
+void before_fork() {
+    lock_facility();
+    (void)pthread_mutex_lock(&file_write_mutex);
+    if (log_stream != nullptr) {
+        (void)fflush(log_stream);
+    }
+}
+
+void after_fork_in_parent() {
+    (void)pthread_mutex_unlock(&file_write_mutex);
+    unlock_facility();
+}
+
+void after_fork_in_child() {
+    const pthread_mutex_t released = PTHREAD_MUTEX_INITIALIZER;
+    facility_mutex = released;
+    file_write_mutex = released;
+    lock_depth = 0;
+    int ignored = 0;
+    (void)pthread_setcancelstate(cancel_state_outside, &ignored);
+    if (record_buffer != nullptr) {
+        record_buffer->text[0] = '\0';
+        record_buffer->len = 0;
+    }
+}
+
+// The facility's own trouble, printed on standard output once the lock is
+// released: a full pipe there must not stall other threads' records.
+enum class Trouble { malloc_failed, vsnprintf_failed, buffer_too_small, file_open_failed };
+
+class TroubleReport {
+public:
+    void add(Trouble trouble) {
+        if (count_ < kMaxTroubles) {
+            troubles_[count_++] = trouble;
+        }
+    }
+    void print() const {
+        for (unsigned i = 0; i < count_; ++i) {
+            (void)puts(text(troubles_[i]));
+        }
+    }
+
+private:
+    static const char *text(Trouble trouble) {
+        switch (trouble) {
+        case Trouble::malloc_failed: return "ERROR: _init_qor_log_buf malloc err!";
+        case Trouble::vsnprintf_failed: return "ERROR: vsnprintf!";
+        case Trouble::buffer_too_small: return "ERROR: qor buf too small!";
+        case Trouble::file_open_failed: return "ERROR: _buf_log log file open error!";
+        }
+        return "";
+    }
+    // A record has at most four pieces, one buffer and one file.
+    static constexpr unsigned kMaxTroubles = 6;
+    Trouble troubles_[kMaxTroubles] = {};
+    unsigned count_ = 0;
+};
+
+void empty(log_buffer *buffer) {
+    buffer->text[0] = '\0';
+    buffer->len = 0;
+}
+
+// Creates the buffer once; on failure it stays null and a later call tries
 // again.
-void _init_qor_log_buf() {
-    if (init_flag != 0) {
-        return;
+bool create_buffer(TroubleReport &report) {
+    if (record_buffer == nullptr) {
+        record_buffer = static_cast<log_buffer *>(malloc(sizeof(log_buffer)));
+        if (record_buffer == nullptr) {
+            report.add(Trouble::malloc_failed);
+            return false;
+        }
+        empty(record_buffer); // a flush before any piece writes nothing
     }
-    buf = static_cast<log_buffer *>(malloc(sizeof(log_buffer)));
-    if (buf == nullptr) {
-        (void)puts("ERROR: _init_qor_log_buf malloc err!");
-        return;
-    }
-    empty(buf); // a flush before any piece writes nothing
-    init_flag = 1;
+    return true;
 }
 
 // The append rule for a piece just formatted at text + len with the given
 // room, n being its full length: it is counted only when it fits whole, so a
 // cut piece is overwritten by the next one.
-void count_piece(log_buffer *b, int room, int n) {
+void count_piece(int room, int n, TroubleReport &report) {
     if (n <= 0) {
-        (void)puts("ERROR: vsnprintf!");
+        report.add(Trouble::vsnprintf_failed);
         return;
     }
     if (n >= room) {
-        (void)puts("ERROR: qor buf too small!");
+        report.add(Trouble::buffer_too_small);
         return;
     }
-    b->len += n;
+    record_buffer->len += n;
 }
 
-__attribute__((format(printf, 2, 0))) void _format_vl(log_buffer *b, const char *fmt, va_list ap) {
-    const int room = kTextSize - b->len;
-    count_piece(b, room, vsnprintf(&b->text[b->len], static_cast<size_t>(room), fmt, ap));
+__attribute__((format(printf, 1, 0))) void append_formatted(const char *fmt, va_list ap,
+                                                             TroubleReport &report) {
+    const int room = kTextSize - record_buffer->len;
+    count_piece(room, vsnprintf(&record_buffer->text[record_buffer->len], static_cast<size_t>(room), fmt, ap),
+                report);
 }
 
-// A prefix piece; the formats are the facility's own.
-template <typename... Values> void append(log_buffer *b, const char *fmt, Values... values) {
-    const int room = kTextSize - b->len;
-    count_piece(b, room, snprintf(&b->text[b->len], static_cast<size_t>(room), fmt, values...));
+// A piece of the facility's own: a prefix, the time or the process id.
+__attribute__((format(printf, 2, 3))) void append(TroubleReport &report, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    append_formatted(fmt, ap, report);
+    va_end(ap);
 }
 
-void format_option(int option) {
-    _init_qor_log_buf();
-    if (buf == nullptr) {
+void format_option(int option, TroubleReport &report) {
+    if (!create_buffer(report)) {
         return;
     }
     if ((option & QOR_LOG_OPT_TIME) != 0) {
         struct timeval now {};
         (void)gettimeofday(&now, nullptr);
-        append(buf, "[%.6f]",
-               static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_usec) / 1e6);
+        append(report, "[%.6f]", static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_usec) / 1e6);
     }
     if ((option & QOR_LOG_OPT_PID) != 0) {
-        append(buf, "[%d]", static_cast<int>(getpid()));
+        append(report, "[%d]", static_cast<int>(getpid()));
     }
 }
 
-__attribute__((format(printf, 1, 0))) void format_info_vl(const char *fmt, va_list ap) {
-    _init_qor_log_buf();
-    if (buf != nullptr) {
-        _format_vl(buf, fmt, ap);
-    }
-}
+// Where a record goes once it is out of the buffer.
+struct Destination {
+    int dest;
+    int prio;
+    const char *tag;
+};
 
-void print_buf() {
-    if (buf == nullptr) {
-        return;
+// A record taken out of the shared buffer, to be written with no lock held.
+class Record {
+public:
+    // Copies the buffer's text and empties the buffer; false when there is
+    // nothing to write (no buffer, or a log file that cannot be opened, when
+    // the record stays for the next flush).
+    bool take(const Destination &to, TroubleReport &report) {
+        if (record_buffer == nullptr) {
+            return false;
+        }
+        if (to.dest == QOR_LOG_TO_FILE && log_stream == nullptr) {
+            // Opened once and kept open; the stream's own buffering decides
+            // when records reach the file.
+            log_stream = fopen(log_file, "a+");
+            if (log_stream == nullptr) {
+                report.add(Trouble::file_open_failed);
+                return false;
+            }
+        }
+        memcpy(text_, record_buffer->text, strlen(record_buffer->text) + 1);
+        empty(record_buffer);
+        to_ = to;
+        stream_ = log_stream;
+        return true;
     }
-    (void)fputs(buf->text, stdout);
-    empty(buf);
-}
 
-void buf_log() {
-    if (buf == nullptr) {
-        return;
-    }
-    if (pf == nullptr) {
-        // Opened once and kept open; the stream's own buffering decides when
-        // records reach the file.
-        pf = fopen(log_file, "a+");
-        if (pf == nullptr) {
-            (void)puts("ERROR: _buf_log log file open error!");
-            return; // the record stays for the next flush
+    void write() const {
+        switch (to_.dest) {
+        case QOR_LOG_TO_STDOUT: (void)fputs(text_, stdout); break;
+        case QOR_LOG_TO_FILE: {
+            const sysutils::posix::MutexLock lock(file_write_mutex);
+            (void)fputs(text_, stream_);
+            break;
+        }
+        default: (void)__android_log_write(to_.prio, to_.tag, text_); break;
         }
     }
-    (void)fputs(buf->text, pf);
-    empty(buf);
+
+private:
+    char text_[kTextSize];
+    Destination to_{};
+    FILE *stream_ = nullptr;
+};
+
+// Takes the record out under the lock, then reports the facility's trouble
+// and writes the record with the lock released.
+template <typename Assemble> void log_record(const Destination &to, Assemble assemble) {
+    TroubleReport report;
+    Record record;
+    bool taken = false;
+    {
+        const FacilityLock lock;
+        taken = assemble(report) && record.take(to, report);
+    }
+    report.print();
+    if (taken) {
+        record.write();
+    }
 }
 
-void to_logcat(int prio, const char *tag) {
-    if (buf == nullptr) {
+__attribute__((format(printf, 8, 0))) void log_message(int prio, int option, int dest, const char *tag,
+                                                        const char *file, int line, const char *func,
+                                                        const char *fmt, va_list ap) {
+    const sysutils::posix::ErrnoKeeper keep_errno;
+    if (prio < __atomic_load_n(&log_level, __ATOMIC_RELAXED)) {
         return;
     }
-    (void)__android_log_write(prio, tag, buf->text);
-    empty(buf);
+    log_record(Destination{dest, prio, tag}, [&](TroubleReport &report) {
+        if (!create_buffer(report)) {
+            return false; // dropped: nowhere to assemble it
+        }
+        if ((option & QOR_LOG_OPT_FILE) != 0) {
+            append(report, "[%s]:", file);
+        }
+        if ((option & QOR_LOG_OPT_LINE) != 0) {
+            append(report, "[%d]", line);
+        }
+        if ((option & QOR_LOG_OPT_FUNC) != 0) {
+            append(report, "[%s]", func);
+        }
+        append_formatted(fmt, ap, report);
+        return true;
+    });
 }
 
-__attribute__((format(printf, 8, 0))) void log_record(int prio, int option, int dest,
-                                                       const char *tag, const char *file, int line,
-                                                       const char *func, const char *fmt,
-                                                       va_list ap) {
-    if (prio < log_level.load(std::memory_order_relaxed)) {
-        return;
+// A flush of a record built by hand.
+void flush(const Destination &to) {
+    const sysutils::posix::ErrnoKeeper keep_errno;
+    log_record(to, [](TroubleReport &) { return true; });
+}
+
+// A formatting call of a record built by hand.
+template <typename Format> void format_piece(Format format) {
+    const sysutils::posix::ErrnoKeeper keep_errno;
+    TroubleReport report;
+    {
+        const FacilityLock lock;
+        format(report);
     }
-    const Lock lock(log_mutex);
-    _init_qor_log_buf();
-    if (buf == nullptr) {
-        return; // dropped: nowhere to assemble it
-    }
-    if ((option & QOR_LOG_OPT_FILE) != 0) {
-        append(buf, "[%s]:", file);
-    }
-    if ((option & QOR_LOG_OPT_LINE) != 0) {
-        append(buf, "[%d]", line);
-    }
-    if ((option & QOR_LOG_OPT_FUNC) != 0) {
-        append(buf, "[%s]", func);
-    }
-    _format_vl(buf, fmt, ap);
-    switch (dest) {
-    case QOR_LOG_TO_STDOUT: print_buf(); break;
-    case QOR_LOG_TO_FILE: buf_log(); break;
-    default: to_logcat(prio, tag); break;
-    }
+    report.print();
 }
 
 } // namespace
@@ -180,38 +328,38 @@ void qor_log_fun(int prio, int option, int dest, const char *tag, const char *fi
                  const char *func, const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    log_record(prio, option, dest, tag, file, line, func, fmt, ap);
+    log_message(prio, option, dest, tag, file, line, func, fmt, ap);
     va_end(ap);
 }
 
 void qor_log_fun_vl(int prio, int option, int dest, const char *tag, const char *file, int line,
                     const char *func, const char *fmt, va_list ap) {
-    log_record(prio, option, dest, tag, file, line, func, fmt, ap);
+    log_message(prio, option, dest, tag, file, line, func, fmt, ap);
 }
 
-int qor_get_log_level(void) { return log_level.load(std::memory_order_relaxed); }
+int qor_get_log_level(void) { return __atomic_load_n(&log_level, __ATOMIC_RELAXED); }
 
-void qor_set_log_level(int level) { log_level.store(level, std::memory_order_relaxed); }
+void qor_set_log_level(int level) { __atomic_store_n(&log_level, level, __ATOMIC_RELAXED); }
 
-int QOR_Log_Get_Option(void) { return log_option.load(std::memory_order_relaxed); }
+int QOR_Log_Get_Option(void) { return __atomic_load_n(&log_option, __ATOMIC_RELAXED); }
 
-void QOR_Log_Set_Option(int option) { log_option.store(option, std::memory_order_relaxed); }
+void QOR_Log_Set_Option(int option) { __atomic_store_n(&log_option, option, __ATOMIC_RELAXED); }
 
 void qor_set_log_file(const char *name) {
+    const sysutils::posix::ErrnoKeeper keep_errno;
     const size_t length = strnlen(name, kFileNameSize);
     if (length >= kFileNameSize) {
         (void)puts("ERROR: file name too long!");
         return;
     }
-    const Lock lock(log_mutex);
+    const FacilityLock lock;
     memcpy(log_file, name, length + 1);
 }
 
 const char *qor_get_log_file(void) { return log_file; }
 
 void qor_log_format_option(int option) {
-    const Lock lock(log_mutex);
-    format_option(option);
+    format_piece([option](TroubleReport &report) { format_option(option, report); });
 }
 
 void qor_log_format_info(const char *fmt, ...) {
@@ -222,23 +370,21 @@ void qor_log_format_info(const char *fmt, ...) {
 }
 
 void qor_log_format_info_vl(const char *fmt, va_list ap) {
-    const Lock lock(log_mutex);
-    format_info_vl(fmt, ap);
+    format_piece([&](TroubleReport &report) {
+        if (create_buffer(report)) {
+            append_formatted(fmt, ap, report);
+        }
+    });
 }
 
-void qor_log_print_buf(void) {
-    const Lock lock(log_mutex);
-    print_buf();
-}
+void qor_log_print_buf(void) { flush(Destination{QOR_LOG_TO_STDOUT, 0, nullptr}); }
 
-void qor_log_buf(void) {
-    const Lock lock(log_mutex);
-    buf_log();
-}
+void qor_log_buf(void) { flush(Destination{QOR_LOG_TO_FILE, 0, nullptr}); }
 
-void qor_log_to_logcat(int prio, const char *tag) {
-    const Lock lock(log_mutex);
-    to_logcat(prio, tag);
-}
+void qor_log_to_logcat(int prio, const char *tag) { flush(Destination{QOR_LOG_TO_LOGCAT, prio, tag}); }
+
+void qor_log_lock(void) { lock_facility(); }
+
+void qor_log_unlock(void) { unlock_facility(); }
 
 } // extern "C"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * Module log facility.
  *
@@ -7,10 +8,12 @@
  * priority is below the level (initially 3) are dropped. The facility's own
  * trouble is reported as lines beginning "ERROR: " on standard output.
  *
- * qor_log_fun and qor_log_fun_vl build and flush a whole record under one
- * process-wide lock, so they may be called from several threads. A record
- * built by hand (formatting calls, then one flush) is the caller's to
- * serialise.
+ * Every call may be made from any thread. qor_log_fun and qor_log_fun_vl
+ * build a whole record under the facility's lock, then write it after
+ * releasing the lock, so a stalled destination holds up no other thread. A
+ * record built by hand (formatting calls, then one flush) is made whole by
+ * holding the facility's lock across it with qor_log_lock and
+ * qor_log_unlock. The facility's calls leave errno as they found it.
  *
  * Usable from C and C++.
  */
@@ -22,6 +25,10 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The libraries are built with hidden visibility: what is declared here is
+ * their whole exported interface. */
+#pragma GCC visibility push(default)
 
 /* Option bits. PID and TIME are honoured by qor_log_format_option only;
  * FILE, FUNC and LINE by qor_log_fun and qor_log_fun_vl, whose prefixes come
@@ -78,6 +85,14 @@ void qor_log_format_info_vl(const char *fmt, va_list ap);
 void qor_log_print_buf(void);
 void qor_log_buf(void);
 void qor_log_to_logcat(int prio, const char *tag);
+
+/* The facility's lock, as flockfile and funlockfile are a stream's: while a
+ * thread holds it, no other thread's record touches the buffer, and the
+ * holder's own calls work as usual. Taken once per unlock; nests. */
+void qor_log_lock(void);
+void qor_log_unlock(void);
+
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }

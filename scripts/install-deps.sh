@@ -4,7 +4,8 @@
 set -eu
 
 need=""
-for pkg in cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev strace util-linux pkgconf dpkg-dev; do
+for pkg in cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev strace util-linux pkgconf dpkg-dev \
+    g++-11 clang-13 lintian abigail-tools binutils; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Chip identity: the three chip-identifier registers, read through the
 // physical-memory device.
 #include <fcntl.h>
@@ -6,8 +7,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstddef>
+#include <stddef.h>
+#include <sys/mman.h>
 
 #include "base_log.h"
 #include "owners.h"
@@ -19,31 +20,31 @@ using sysutils::posix::Mapping;
 using sysutils::posix::UniqueFd;
 
 // Physical addresses, in the order their digits appear in the identifier.
-constexpr std::array<uint32_t, 3> kChipIdRegisters{0x13540200U, 0x13540204U, 0x13540208U};
+constexpr uint32_t kChipIdRegisters[] = {0x13540200U, 0x13540204U, 0x13540208U};
 
 // A register closer than this to the end of its page gets a two-page window.
 constexpr uint32_t kWindowSlack = 32;
 
-constexpr std::size_t kDigitsPerRegister = 8;
+constexpr size_t kDigitsPerRegister = 8;
 
 // The part of physical memory mapped to read one register: the page that
 // holds it, and the next one too when the register lies near the page's end.
 struct Window {
     uint32_t offset_in_page;
     uint32_t map_offset;
-    std::size_t length;
+    size_t length;
 };
 
 constexpr Window window_for(uint32_t address, uint32_t page) {
     const uint32_t offset_in_page = address & (page - 1U);
     return {offset_in_page, address & (0U - page),
-            offset_in_page + kWindowSlack > page ? 2U * std::size_t{page} : std::size_t{page}};
+            offset_in_page + kWindowSlack > page ? 2U * size_t{page} : size_t{page}};
 }
 
-static_assert(window_for(0x13540200U, 4096U).map_offset == 0x13540000U);
-static_assert(window_for(0x13540208U, 65536U).offset_in_page == 0x208U);
-static_assert(window_for(0x1000U + 4064U, 4096U).length == 4096U);
-static_assert(window_for(0x1000U + 4065U, 4096U).length == 8192U);
+static_assert(window_for(0x13540200U, 4096U).map_offset == 0x13540000U, "page of a register");
+static_assert(window_for(0x13540208U, 65536U).offset_in_page == 0x208U, "offset in a large page");
+static_assert(window_for(0x1000U + 4064U, 4096U).length == 4096U, "one page up to 32 bytes from its end");
+static_assert(window_for(0x1000U + 4065U, 4096U).length == 8192U, "two pages closer to the end");
 
 // Reads one 32-bit register at a physical address. The device is opened,
 // mapped, unmapped and closed for every read: nothing outlives the call.
@@ -55,8 +56,9 @@ int regrw(uint32_t address, uint32_t *value) {
     }
 
     const Window window = window_for(address, static_cast<uint32_t>(getpagesize()));
-    Mapping mapping =
-        sysutils::posix::map_shared_readonly(mem, window.length, static_cast<off_t>(window.map_offset));
+    Mapping mapping(mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(),
+                         static_cast<off_t>(window.map_offset)),
+                    window.length);
     if (!mapping.valid()) {
         SU_LOG_ERROR("mmap failed\n");
         return -1;
@@ -73,10 +75,9 @@ int regrw(uint32_t address, uint32_t *value) {
 // The register's bytes from least to most significant, two lowercase digits
 // each, high digit first: 0x11223344 gives "44332211".
 void append_register_digits(char *text, uint32_t value) {
-    constexpr std::array<char, 16> kHexDigits{'0', '1', '2', '3', '4', '5', '6', '7',
-                                              '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
+    constexpr char kHexDigits[] = "0123456789abcdef";
     char *out = text + strlen(text);
-    for (std::size_t byte_index = 0; byte_index < kDigitsPerRegister / 2; ++byte_index) {
+    for (size_t byte_index = 0; byte_index < kDigitsPerRegister / 2; ++byte_index) {
         const uint32_t byte = (value >> (8U * byte_index)) & 0xFFU;
         *out++ = kHexDigits[byte >> 4U];
         *out++ = kHexDigits[byte & 0xFU];

@@ -1,17 +1,15 @@
+// SPDX-License-Identifier: MIT
 // Model text of the processor and the module's version string.
-#include <array>
-#include <cstddef>
-#include <cstdio>
-#include <cstring>
-#include <string_view>
+#include <stdio.h>
+#include <string.h>
 
 #include "base_log.h"
 #include "owners.h"
 #include "su_base.h"
+#include "version.h"
 
 namespace {
 
-// Set by the build from the project's version.
 constexpr char kVersionString[] = "SYSUTILS-" SYSUTILS_VERSION;
 
 // One line of at most 127 characters: with the ':' and the character after
@@ -19,38 +17,37 @@ constexpr char kVersionString[] = "SYSUTILS-" SYSUTILS_VERSION;
 constexpr int kLineSize = 128;
 
 // Skipped after the ':', whatever they are: the ':' and the blank after it.
-constexpr std::size_t kSeparatorLength = 2;
+constexpr size_t kSeparatorLength = 2;
 
 } // namespace
 
 extern "C" int SU_Base_GetModelNumber(char *modelNumber) {
-    std::array<char, kLineSize> line{};
+    char line[kLineSize] = {};
     {
         const sysutils::posix::Stream cpuinfo(fopen("/proc/cpuinfo", "r"));
         if (!cpuinfo.valid()) {
             SU_LOG_ERROR("Get Model Number Error\n");
             return -1;
         }
-        if (fgets(line.data(), kLineSize, cpuinfo.get()) == nullptr) {
+        if (fgets(line, kLineSize, cpuinfo.get()) == nullptr) {
             SU_LOG_ERROR("fgets Model Number Error\n");
             return -1;
         }
     } // closed before the line is looked at
 
-    std::string_view model(line.data());
-    const std::size_t colon = model.find(':');
-    if (colon == std::string_view::npos) {
+    const char *const colon = strchr(line, ':');
+    if (colon == nullptr) {
         SU_LOG_ERROR("no ':' in Model Number line\n");
         return -1;
     }
-    // remove_prefix, unlike substr, has no range check needing the C++ runtime.
-    model.remove_prefix(colon + kSeparatorLength <= model.size() ? colon + kSeparatorLength
-                                                                 : model.size());
-    if (!model.empty() && model.back() == '\n') {
-        model.remove_suffix(1);
+    const size_t after_colon = strlen(colon);
+    const char *model = colon + (after_colon >= kSeparatorLength ? kSeparatorLength : after_colon);
+    size_t length = strlen(model);
+    if (length > 0 && model[length - 1] == '\n') {
+        --length;
     }
-    memcpy(modelNumber, model.data(), model.size());
-    modelNumber[model.size()] = '\0';
+    memcpy(modelNumber, model, length);
+    modelNumber[length] = '\0';
     return 0;
 }
 

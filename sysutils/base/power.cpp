@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Power control: power-off and reboot are the init process's work, asked for
 // with a signal; suspend to RAM goes through the kernel's power-state file.
 #include <fcntl.h>
@@ -5,8 +6,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <string_view>
+#include <signal.h>
 
 #include "base_log.h"
 #include "owners.h"
@@ -17,7 +17,8 @@ namespace {
 constexpr pid_t kInitProcess = 1;
 constexpr const char *kPowerStatePath = "/sys/power/state";
 // No line end and no NUL: the kernel takes the state name as written.
-constexpr std::string_view kSuspendToRam = "mem";
+constexpr char kSuspendToRam[] = "mem";
+constexpr size_t kSuspendToRamLength = sizeof kSuspendToRam - 1;
 
 // Flushes the file systems first: the init process may power off at once.
 void ask_init(int signal_number) {
@@ -38,9 +39,10 @@ extern "C" int SU_Base_Reboot(void) {
 }
 
 // The write returns only after the resume (or a refused suspend), so the lock
-// spans the whole cycle: one suspend of the process at a time.
+// spans the whole cycle: one suspend of the process at a time. A thread
+// cancelled meanwhile ends only after the unlock.
 extern "C" int SU_Base_Suspend(void) {
-    static constinit pthread_mutex_t singleton_mutex = PTHREAD_MUTEX_INITIALIZER;
+    static pthread_mutex_t singleton_mutex = PTHREAD_MUTEX_INITIALIZER;
     const sysutils::posix::MutexLock lock(singleton_mutex);
 
     const sysutils::posix::UniqueFd state = sysutils::posix::open_fd(kPowerStatePath, O_RDWR);
@@ -48,8 +50,8 @@ extern "C" int SU_Base_Suspend(void) {
         SU_LOG_ERROR("when open %s\n", kPowerStatePath);
         return -1;
     }
-    if (write(state.get(), kSuspendToRam.data(), kSuspendToRam.size()) !=
-        static_cast<ssize_t>(kSuspendToRam.size())) {
+    if (write(state.get(), kSuspendToRam, kSuspendToRamLength) !=
+        static_cast<ssize_t>(kSuspendToRamLength)) {
         SU_LOG_ERROR("Error when suspend\n");
         return -1;
     }

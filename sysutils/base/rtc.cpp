@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real-time clock and its wake-up alarm, through the RTC character device.
 // Every call opens the device itself and closes it before returning; the
 // alarm time and the alarm-interrupt flag live in the clock, not here.
@@ -9,8 +10,6 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <time.h>
-
-#include <tuple>
 
 #include "base_log.h"
 #include "owners.h"
@@ -26,31 +25,31 @@ constexpr uint32_t kNsPerMs = 1000U * 1000U;
 // Read-only even for the requests that change the clock: the driver checks
 // capabilities, not the open mode, and nothing is ever written to the device.
 // A failed open is logged under the public function that asked for it.
-UniqueFd open_rtc(const char *caller, int line) {
+UniqueFd open_rtc(const char *caller) {
     UniqueFd rtc = sysutils::posix::open_fd("/dev/rtc0", O_RDONLY);
     if (!rtc.valid()) {
-        SU_LOG_ERROR_AT(caller, line, "open rtc node fail: %s\n", strerror(errno));
+        SU_LOG_ERROR_AS(caller, "open rtc node fail: %s\n", strerror(errno));
     }
     return rtc;
 }
 
-// One request on a descriptor of its own, closed on every path; its result,
-// or -1 when the device could not be opened. Failures are logged under the
-// caller's name and line.
-int rtc_request(const char *caller, int line, unsigned long request, void *argument,
-                const char *failure) {
-    const UniqueFd rtc = open_rtc(caller, line);
-    if (!rtc.valid()) {
-        return -1;
-    }
+// One request on an open device; its result. A refusal is logged under the
+// caller's name.
+int issue(const UniqueFd &rtc, const char *caller, unsigned long request, void *argument,
+          const char *failure) {
     const int result = ioctl(rtc.get(), request, argument); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (result < 0) {
-        SU_LOG_ERROR_AT(caller, line, "%s", failure);
+        SU_LOG_ERROR_AS(caller, "%s", failure);
     }
     return result;
 }
 
-#define RTC_REQUEST(request, argument, failure) rtc_request(__func__, __LINE__, request, argument, failure)
+// One request on a descriptor of its own, closed on every path; its result,
+// or -1 when the device could not be opened.
+int rtc_request(const char *caller, unsigned long request, void *argument, const char *failure) {
+    const UniqueFd rtc = open_rtc(caller);
+    return rtc.valid() ? issue(rtc, caller, request, argument, failure) : -1;
+}
 
 // Plain 32-bit arithmetic with wrap-around: fields are never range-checked,
 // so an absurd value must still reach the device without undefined behaviour.
@@ -99,8 +98,25 @@ bool time_compare() {
         return false;
     }
     // Lexicographic from the year down to the second, fields as they are.
-    return std::tie(alarm.year, alarm.mon, alarm.mday, alarm.hour, alarm.min, alarm.sec) >
-           std::tie(now.year, now.mon, now.mday, now.hour, now.min, now.sec);
+    const int32_t later[] = {alarm.year, alarm.mon, alarm.mday, alarm.hour, alarm.min, alarm.sec};
+    const int32_t earlier[] = {now.year, now.mon, now.mday, now.hour, now.min, now.sec};
+    for (size_t field = 0; field < sizeof later / sizeof later[0]; ++field) {
+        if (later[field] != earlier[field]) {
+            return later[field] > earlier[field];
+        }
+    }
+    return false;
+}
+
+// Sets the clock or the alarm from a record, read only once the device is
+// open: with the device absent, a bad pointer gives -1 and the open record.
+int set_from_record(const char *caller, unsigned long request, const SUTime *record, const char *failure) {
+    const UniqueFd rtc = open_rtc(caller);
+    if (!rtc.valid()) {
+        return -1;
+    }
+    rtc_time device = to_rtc_time(*record);
+    return issue(rtc, caller, request, &device, failure);
 }
 
 } // namespace
@@ -110,7 +126,7 @@ extern "C" int SU_Base_GetTime(SUTime *suTime) {
         return -1;
     }
     rtc_time device{};
-    const int result = RTC_REQUEST(RTC_RD_TIME, &device, "IOCTL RTC_RD_TIME fail \n");
+    const int result = rtc_request(__func__, RTC_RD_TIME, &device, "IOCTL RTC_RD_TIME fail \n");
     if (result < 0) {
         return -1;
     }
@@ -122,8 +138,7 @@ extern "C" int SU_Base_SetTime(const SUTime *suTime) {
     if (suTime == nullptr) {
         return -1;
     }
-    rtc_time device = to_rtc_time(*suTime);
-    return RTC_REQUEST(RTC_SET_TIME, &device, "IOCTL RTC_SET_TIME fail \n");
+    return set_from_record(__func__, RTC_SET_TIME, suTime, "IOCTL RTC_SET_TIME fail \n");
 }
 
 extern "C" int SU_Base_SetAlarm(const SUTime *suTime) {
@@ -131,8 +146,7 @@ extern "C" int SU_Base_SetAlarm(const SUTime *suTime) {
         return -1;
     }
     // Only the time is stored: the alarm interrupt is left as it was.
-    rtc_time device = to_rtc_time(*suTime);
-    return RTC_REQUEST(RTC_ALM_SET, &device, "IOCTL RTC_ALM_SET fail \n");
+    return set_from_record(__func__, RTC_ALM_SET, suTime, "IOCTL RTC_ALM_SET fail \n");
 }
 
 extern "C" int SU_Base_GetAlarm(SUTime *suTime) {
@@ -140,7 +154,7 @@ extern "C" int SU_Base_GetAlarm(SUTime *suTime) {
         return -1;
     }
     rtc_time device{};
-    if (RTC_REQUEST(RTC_ALM_READ, &device, "IOCTL RTC_ALM_READ fail \n") < 0) {
+    if (rtc_request(__func__, RTC_ALM_READ, &device, "IOCTL RTC_ALM_READ fail \n") < 0) {
         return -1;
     }
     *suTime = to_su_time(device);
@@ -154,15 +168,15 @@ extern "C" int SU_Base_EnableAlarm(void) {
         SU_LOG_ERROR("Alarm Time Invalid ,forbid to enable alram\n");
         return -1;
     }
-    return RTC_REQUEST(RTC_AIE_ON, nullptr, "IOCTL RTC_AIE_ON fail \n");
+    return rtc_request(__func__, RTC_AIE_ON, nullptr, "IOCTL RTC_AIE_ON fail \n");
 }
 
 extern "C" int SU_Base_DisableAlarm(void) {
-    return RTC_REQUEST(RTC_AIE_OFF, nullptr, "IOCTL RTC_AIE_OFF fail \n");
+    return rtc_request(__func__, RTC_AIE_OFF, nullptr, "IOCTL RTC_AIE_OFF fail \n");
 }
 
 extern "C" int SU_Base_PollingAlarm(uint32_t timeoutMs) {
-    const UniqueFd rtc = open_rtc(__func__, __LINE__);
+    const UniqueFd rtc = open_rtc(__func__);
     if (!rtc.valid()) {
         return -1;
     }

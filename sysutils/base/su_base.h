@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * sysutils base module: chip identity, CPU model and version, real-time
  * clock and wake-up alarm, calendar conversions, power control.
@@ -19,6 +20,10 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The libraries are built with hidden visibility: what is declared here is
+ * their whole exported interface. */
+#pragma GCC visibility push(default)
 
 /* Calendar record. Never normalised or range-checked by the module. */
 typedef struct SUTime {
@@ -80,6 +85,8 @@ int SU_Base_PollingAlarm(uint32_t timeoutMs);
 int SU_Base_Shutdown(void);
 int SU_Base_Reboot(void);
 int SU_Base_Suspend(void);
+
+#pragma GCC visibility pop
 
 #ifdef __cplusplus
 }

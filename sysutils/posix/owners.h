@@ -1,118 +1,150 @@
+// SPDX-License-Identifier: MIT
 // RAII owners of the system resources the modules use: a descriptor, a
-// mapping, a standard I/O stream, a locked mutex. Each releases its resource
-// on every path out of the scope that holds it; the release results are not
-// looked at, except munmap's, which the mapping offers to check explicitly.
+// mapping, a standard I/O stream, a locked mutex, and errno itself. Each
+// releases its resource on every path out of the scope that holds it; the
+// release results are not looked at, except munmap's, which the mapping
+// offers to check explicitly.
 //
-// They wrap the C library directly and add nothing at run time.
+// They wrap the C library directly and add nothing at run time. They have
+// internal linkage, so no library exports them or keeps a weak copy of them.
 #ifndef SYSUTILS_POSIX_OWNERS_H
 #define SYSUTILS_POSIX_OWNERS_H
 
+#include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <sys/mman.h>
+#include <sys/types.h>
 #include <unistd.h>
 
-#include <cstddef>
-#include <utility>
-
-namespace sysutils::posix {
+namespace sysutils {
+namespace posix {
+namespace {
 
 class UniqueFd {
 public:
-    UniqueFd() = default;
     explicit UniqueFd(int fd) noexcept : fd_(fd) {}
-    UniqueFd(UniqueFd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept {
-        if (this != &other) {
-            reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
+    UniqueFd(UniqueFd &&other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
-    ~UniqueFd() { reset(); }
-
-    [[nodiscard]] int get() const noexcept { return fd_; }
-    [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
-    void reset() noexcept {
+    UniqueFd &operator=(UniqueFd &&) = delete;
+    ~UniqueFd() {
         if (fd_ >= 0) {
             (void)::close(fd_);
-            fd_ = -1;
         }
     }
 
+    int get() const noexcept { return fd_; }
+    bool valid() const noexcept { return fd_ >= 0; }
+
 private:
-    int fd_ = -1;
+    int fd_;
 };
 
 // open(2) with no mode: a negative descriptor when it fails, errno set.
-[[nodiscard]] inline UniqueFd open_fd(const char *path, int flags) noexcept {
+inline UniqueFd open_fd(const char *path, int flags) noexcept {
     return UniqueFd(::open(path, flags)); // NOLINT(cppcoreguidelines-pro-type-vararg)
 }
 
 class Mapping {
 public:
-    Mapping(void *addr, std::size_t length) noexcept : addr_(addr), length_(length) {}
+    Mapping(void *addr, size_t length) noexcept : addr_(addr), length_(length) {}
     Mapping(const Mapping &) = delete;
     Mapping &operator=(const Mapping &) = delete;
+    Mapping(Mapping &&) = delete;
+    Mapping &operator=(Mapping &&) = delete;
     ~Mapping() { (void)unmap(); }
 
-    [[nodiscard]] bool valid() const noexcept { return addr_ != MAP_FAILED; }
-    [[nodiscard]] const unsigned char *bytes() const noexcept {
-        return static_cast<const unsigned char *>(addr_);
-    }
+    bool valid() const noexcept { return addr_ != MAP_FAILED; }
+    const unsigned char *bytes() const noexcept { return static_cast<const unsigned char *>(addr_); }
     // munmap's result; the mapping is released whatever it says.
     int unmap() noexcept {
         if (addr_ == MAP_FAILED) {
             return 0;
         }
-        const int result = ::munmap(std::exchange(addr_, MAP_FAILED), length_);
-        return result;
+        void *const addr = addr_;
+        addr_ = MAP_FAILED;
+        return ::munmap(addr, length_);
     }
 
 private:
     void *addr_;
-    std::size_t length_;
+    size_t length_;
 };
-
-[[nodiscard]] inline Mapping map_shared_readonly(const UniqueFd &fd, std::size_t length,
-                                                 off_t offset) noexcept {
-    return {::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd.get(), offset), length};
-}
 
 class Stream {
 public:
     explicit Stream(FILE *file) noexcept : file_(file) {}
     Stream(const Stream &) = delete;
     Stream &operator=(const Stream &) = delete;
+    Stream(Stream &&) = delete;
+    Stream &operator=(Stream &&) = delete;
     ~Stream() {
         if (file_ != nullptr) {
             (void)::fclose(file_);
         }
     }
-    [[nodiscard]] FILE *get() const noexcept { return file_; }
-    [[nodiscard]] bool valid() const noexcept { return file_ != nullptr; }
+    FILE *get() const noexcept { return file_; }
+    bool valid() const noexcept { return file_ != nullptr; }
 
 private:
     FILE *file_;
 };
 
-// Holds a pthread mutex for its scope; no C++ runtime needed.
+// The calling thread's cancellation stays off for the owner's scope, then
+// returns to what it was: no cancellation point can end the thread while it
+// holds one of the library's locks, which would leave the lock held for good.
+class CancellationOff {
+public:
+    CancellationOff() noexcept { (void)::pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous_); }
+    CancellationOff(const CancellationOff &) = delete;
+    CancellationOff &operator=(const CancellationOff &) = delete;
+    CancellationOff(CancellationOff &&) = delete;
+    CancellationOff &operator=(CancellationOff &&) = delete;
+    ~CancellationOff() {
+        int ignored = 0;
+        (void)::pthread_setcancelstate(previous_, &ignored);
+    }
+
+private:
+    int previous_ = PTHREAD_CANCEL_ENABLE;
+};
+
+// Holds a pthread mutex for its scope, with cancellation off while it does;
+// no C++ runtime needed.
 class MutexLock {
 public:
-    explicit MutexLock(pthread_mutex_t &mutex) noexcept : mutex_(mutex) {
-        (void)::pthread_mutex_lock(&mutex_);
-    }
+    explicit MutexLock(pthread_mutex_t &mutex) noexcept : mutex_(mutex) { (void)::pthread_mutex_lock(&mutex_); }
     MutexLock(const MutexLock &) = delete;
     MutexLock &operator=(const MutexLock &) = delete;
+    MutexLock(MutexLock &&) = delete;
+    MutexLock &operator=(MutexLock &&) = delete;
     ~MutexLock() { (void)::pthread_mutex_unlock(&mutex_); }
 
 private:
+    CancellationOff cancellation_; // constructed before the lock, restored after the unlock
     pthread_mutex_t &mutex_;
 };
 
-} // namespace sysutils::posix
+// Puts errno back as the scope found it: logging a failure must not change
+// the error its caller reports.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() noexcept = default;
+    ErrnoKeeper(const ErrnoKeeper &) = delete;
+    ErrnoKeeper &operator=(const ErrnoKeeper &) = delete;
+    ErrnoKeeper(ErrnoKeeper &&) = delete;
+    ErrnoKeeper &operator=(ErrnoKeeper &&) = delete;
+    ~ErrnoKeeper() { errno = saved_; }
+
+private:
+    int saved_ = errno;
+};
+
+} // namespace
+} // namespace posix
+} // namespace sysutils
 
 #endif // SYSUTILS_POSIX_OWNERS_H

@@ -1,6 +1,8 @@
 // The kernel log writer in a process whose first write finds no device: the
 // decision is process-wide, so every test here starts without the device.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "fake_platform.h"
 #include "log_test_support.h"
 #include "qor_log.h"
+#include "su_base.h"
 
 namespace {
 
@@ -47,6 +50,39 @@ TEST_F(DeviceAbsent, EveryWriteIsDiscardedSilently) {
     });
     EXPECT_EQ(printed, "");
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// A failed call's errno is the failed system call's, whatever the logging
+// of its records did meanwhile (here the failed open of the absent device).
+TEST_F(DeviceAbsent, FailedBaseModuleCallsKeepTheirErrno) {
+    struct Case {
+        const char *what;
+        void (*arrange)();
+        int (*call)();
+        int err;
+    };
+    const std::vector<Case> cases{
+        {"clock absent", [] {}, [] { SUTime t{}; return SU_Base_GetTime(&t); }, ENOENT},
+        {"clock open refused", [] { fake::use_fake_rtc(); fake::fail(fake::Call::open, fake::kRtc, EACCES); },
+         [] { SUTime t{}; return SU_Base_GetTime(&t); }, EACCES},
+        {"clock read refused", [] { fake::use_fake_rtc(); fake::fail(fake::Call::ioctl, fake::kRtc, EIO); },
+         [] { SUTime t{}; return SU_Base_SetAlarm(&t); }, EIO},
+        {"alarm check", [] { fake::use_fake_rtc(); fake::fail(fake::Call::ioctl, fake::kRtc, EBUSY); },
+         [] { return SU_Base_EnableAlarm(); }, EBUSY},
+        {"registers", [] { fake::redirect(fake::kDevMem, fake::scratch_file("mem", "")); fake::fail(fake::Call::mmap, fake::kDevMem, EPERM); },
+         [] { char id[64] = ""; return SU_Base_GetDevID(id); }, EPERM},
+        {"power state", [] { fake::fail(fake::Call::open, fake::kPowerState, EROFS); },
+         [] { return SU_Base_Suspend(); }, EROFS},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        fake::remove_device(fake::kLogMain);
+        c.arrange();
+        errno = 0;
+        EXPECT_EQ(c.call(), -1);
+        EXPECT_EQ(errno, c.err) << strerror(errno);
+    }
 }
 
 TEST_F(DeviceAbsent, DeviceCreatedLaterIsNeverOpened) {

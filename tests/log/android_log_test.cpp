@@ -120,6 +120,90 @@ TEST_F(AndroidLog, EventEntriesCarryTheTagInHostOrder) {
     EXPECT_EQ(fake::log_bytes(), tag_bytes + '\x02' + payload_bytes);
 }
 
+// What the test's logger saw of the last message handed to it.
+struct Seen {
+    int calls = 0;
+    fake::LogEntry entry;
+    int32_t buffer_id = -1;
+    std::size_t struct_size = 0;
+    const char *file = "unset";
+};
+Seen seen;
+
+void keeping_logger(const struct __android_log_message *message) {
+    ++seen.calls;
+    seen.entry = {message->priority, message->tag, message->message};
+    seen.buffer_id = message->buffer_id;
+    seen.struct_size = message->struct_size;
+    seen.file = message->file;
+}
+
+void chaining_logger(const struct __android_log_message *message) {
+    keeping_logger(message);
+    __android_log_kernel_logger(message);
+}
+
+TEST_F(AndroidLog, TextEntriesGoThroughTheInstalledLogger) {
+    const unsigned char payload[] = {0xAA};
+    struct Case {
+        const char *what;
+        __android_logger_function logger;
+        int calls;             // messages the test's logger saw
+        std::string device;    // what the device received
+    };
+    const std::vector<Case> cases{
+        {"custom logger", keeping_logger, 2, ""},
+        {"chained to the kernel logger", chaining_logger, 2,
+         text_entry(ANDROID_LOG_ERROR, "base", "abc") + text_entry(ANDROID_LOG_WARN, "GSM", "7")},
+        {"logd logger is the kernel logger", __android_log_logd_logger, 0,
+         text_entry(ANDROID_LOG_ERROR, "base", "abc") + text_entry(ANDROID_LOG_WARN, "GSM", "7")},
+        {"null restores the kernel logger", nullptr, 0,
+         text_entry(ANDROID_LOG_ERROR, "base", "abc") + text_entry(ANDROID_LOG_WARN, "GSM", "7")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::clear_log();
+        seen = Seen{};
+        __android_log_set_logger(c.logger);
+        EXPECT_EQ(__android_log_write(ANDROID_LOG_ERROR, "base", "abc"), 10);
+        EXPECT_EQ(__android_log_buf_print(LOG_ID_SYSTEM, ANDROID_LOG_WARN, "GSM", "%d", 7), 7);
+        EXPECT_EQ(seen.calls, c.calls);
+        if (c.calls > 0) { // the last message, after the radio rule
+            EXPECT_EQ(seen.entry, (fake::LogEntry{ANDROID_LOG_WARN, "GSM", "7"}));
+            EXPECT_EQ(seen.buffer_id, LOG_ID_RADIO);
+            EXPECT_EQ(seen.struct_size, sizeof(struct __android_log_message));
+            EXPECT_EQ(seen.file, nullptr);
+        }
+        // Event entries never pass through a logger.
+        EXPECT_EQ(__android_log_bwrite(7, payload, sizeof payload), 5);
+        EXPECT_EQ(fake::log_bytes(), c.device + std::string("\x07\0\0\0\xAA", 5));
+    }
+    EXPECT_EQ(seen.calls, 0);
+}
+
+TEST_F(AndroidLog, StderrLoggerPrintsOneLinePerMessage) {
+    struct Case {
+        int prio;
+        const char *tag;
+        const char *msg;
+        std::string line;
+    };
+    const std::vector<Case> cases{
+        {ANDROID_LOG_ERROR, "base", "open /dev/mem failed\n", "E base: open /dev/mem failed\n"},
+        {ANDROID_LOG_INFO, "app", "no newline", "I app: no newline\n"},
+        {ANDROID_LOG_FATAL, nullptr, "", "F : \n"},
+        {42, "t", "m", "? t: m\n"},
+    };
+    __android_log_set_logger(__android_log_stderr_logger);
+    for (const Case &c : cases) {
+        testing::internal::CaptureStderr();
+        (void)__android_log_write(c.prio, c.tag, c.msg);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), c.line);
+    }
+    __android_log_set_logger(nullptr);
+    EXPECT_EQ(fake::log_bytes(), "");
+}
+
 TEST_F(AndroidLog, InterruptedWriteIsRepeated) {
     ASSERT_GT(__android_log_write(ANDROID_LOG_INFO, "t", "open"), 0); // the device is open
     fake::clear_log();

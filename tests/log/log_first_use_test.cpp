@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <string>
 #include <vector>
@@ -20,8 +21,13 @@ namespace {
 
 class FirstUse : public logtest::FacilityTest {};
 
-// Several threads make the first kernel-log writes at once.
+// A first open that fails for a passing reason leaves the next write to open
+// again; then several threads make the next writes at once.
 TEST_F(FirstUse, ConcurrentFirstWritesOpenTheDeviceOnce) {
+    fake::fail(fake::Call::open, fake::kLogMain, EMFILE);
+    EXPECT_EQ(__android_log_write(ANDROID_LOG_INFO, "t", "lost"), -1);
+    EXPECT_EQ(errno, EMFILE);
+    fake::clear_events();
     constexpr std::size_t kThreads = 8;
     constexpr int kWrites = 20;
     static pthread_barrier_t start;
@@ -44,7 +50,8 @@ TEST_F(FirstUse, ConcurrentFirstWritesOpenTheDeviceOnce) {
     const std::vector<std::string> journal = fake::events();
     EXPECT_EQ(std::count(journal.begin(), journal.end(), "open /dev/log_main"), 1);
     EXPECT_EQ(fake::log_messages(), std::vector<std::string>(kThreads * std::size_t{kWrites}, "entry"));
-    EXPECT_EQ(fake::open_flags(fake::kLogMain), O_WRONLY);
+    // Not inherited by programs the process starts.
+    EXPECT_EQ(fake::open_flags(fake::kLogMain), O_WRONLY | O_CLOEXEC);
 }
 
 // The only record is dropped by the threshold: the buffer is never created,

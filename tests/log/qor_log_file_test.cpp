@@ -1,15 +1,24 @@
 // The log file destination. Its stream is opened once and stays open for the
 // rest of the process, so the suite opens it before any test starts and the
 // descriptor check of each test does not see it appear.
+#include <pthread.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "fake_platform.h"
+#include "android_log.h"
 #include "log_test_support.h"
 #include "qor_log.h"
 
@@ -65,6 +74,70 @@ TEST_F(LogFile, NewNameDoesNotReopenTheStream) {
     EXPECT_EQ(contents_of(first_file()), before + "three\n");
     EXPECT_FALSE(std::filesystem::exists(second));
     EXPECT_EQ(descriptors_on(first_file()), 1);
+}
+
+// Forks while two threads log, to the kernel log and to the log file: every
+// child logs its own record at once, and no record is written twice.
+TEST_F(LogFile, ForkWhileOthersLogGivesTheChildAFreeFacility) {
+    constexpr int kForks = 20;
+    // Open before the forks, as a real device is shared, not reopened.
+    ASSERT_GT(__android_log_write(ANDROID_LOG_INFO, "t", "open"), 0);
+    fake::clear_log();
+    static std::atomic<bool> stop;
+    stop = false;
+    const auto worker = [](void *arg) -> void * {
+        const int dest = *static_cast<int *>(arg);
+        for (int i = 0; !stop; ++i) {
+            qor_log_fun(6, 0x38, dest, "worker", "w.cpp", dest, "run", "record %d\n", i);
+        }
+        return nullptr;
+    };
+    int dests[] = {QOR_LOG_TO_LOGCAT, QOR_LOG_TO_FILE};
+    pthread_t workers[2]{};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(pthread_create(&workers[i], nullptr, worker, &dests[i]), 0);
+    }
+    int hung = 0;
+    for (int child = 0; child < kForks; ++child) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            alarm(5); // a child that hangs dies of it
+            qor_log_fun(6, 0, QOR_LOG_TO_LOGCAT, "child", "c.cpp", 1, "f", "child %d\n", child);
+            exit(0); // flushes the inherited log-file stream
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        hung += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+    }
+    stop = true;
+    for (pthread_t thread : workers) {
+        ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    }
+    if (const pid_t last = fork(); last == 0) {
+        _exit(0); // the fork itself writes out the log file's stream
+    } else {
+        ASSERT_EQ(waitpid(last, nullptr, 0), last);
+    }
+    EXPECT_EQ(hung, 0);
+
+    std::set<std::string> seen;
+    std::set<std::string> children;
+    for (const fake::LogEntry &entry : fake::log_entries()) {
+        EXPECT_TRUE((entry.tag == "child" ? children : seen).insert(entry.msg).second) << entry.msg;
+    }
+    for (int child = 0; child < kForks; ++child) {
+        EXPECT_TRUE(children.contains("child " + std::to_string(child) + "\n")) << child;
+    }
+    EXPECT_EQ(children.size(), static_cast<std::size_t>(kForks));
+    std::istringstream file(contents_of(first_file()));
+    std::set<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        if (line.find("record") != std::string::npos) {
+            EXPECT_TRUE(std::regex_match(line, std::regex(R"(\[w\.cpp\]:\[1\]\[run\]record [0-9]+)"))) << line;
+            EXPECT_TRUE(lines.insert(line).second) << "written twice: " << line;
+        }
+    }
+    EXPECT_FALSE(lines.empty());
 }
 
 } // namespace

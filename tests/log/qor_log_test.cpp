@@ -1,13 +1,14 @@
 // The module log facility: threshold, prefixes, the append rule, the
 // destinations, and records logged from several threads at once.
+#include <pthread.h>
 #include <unistd.h>
 
-#include <pthread.h>
-
 #include <array>
+#include <atomic>
 #include <regex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "fake_platform.h"
 #include "log_test_support.h"
 #include "qor_log.h"
+#include "su_base.h"
 
 namespace {
 
@@ -170,6 +172,113 @@ TEST_F(QorLog, RecordWhoseFileCannotBeOpenedStaysForTheNextFlush) {
         qor_log_fun(6, 0, QOR_LOG_TO_STDOUT, "t", kSource, 2, "f", "second\n");
     });
     EXPECT_EQ(printed, "ERROR: _buf_log log file open error!\nfirst\nsecond\n");
+}
+
+// Runs body in a thread of its own; whether it finished within the bound.
+// A thread still blocked then is left to the process's end.
+bool finishes(void (*body)(), int seconds = 10) {
+    static std::atomic<bool> done;
+    static void (*run)();
+    done = false;
+    run = body;
+    pthread_t thread{};
+    if (pthread_create(&thread, nullptr, [](void *) -> void * {
+            run();
+            done = true;
+            return nullptr;
+        }, nullptr) != 0) {
+        return false;
+    }
+    for (int waited = 0; waited < seconds * 100 && !done; ++waited) {
+        usleep(10000);
+    }
+    if (!done) {
+        (void)pthread_detach(thread);
+        return false;
+    }
+    return pthread_join(thread, nullptr) == 0;
+}
+
+void wait_for_held_write(std::string_view device) {
+    while (fake::held_writes(device) == 0) {
+        usleep(1000);
+    }
+}
+
+// A thread stuck writing to one destination holds up no other thread's
+// record, nor a base-module call; and when it is cancelled there, the next
+// record still goes through.
+TEST_F(QorLog, StalledOrCancelledWriterHoldsUpNoOtherRecord) {
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "stalled");
+        fake::clear_log();
+        fake::hold_writes(fake::kLogMain, true);
+        pthread_t stuck{};
+        ASSERT_EQ(pthread_create(&stuck, nullptr, [](void *) -> void * {
+                      base_record(0, QOR_LOG_TO_LOGCAT);
+                      return nullptr;
+                  }, nullptr), 0);
+        wait_for_held_write(fake::kLogMain);
+        if (cancel) {
+            ASSERT_EQ(pthread_cancel(stuck), 0);
+            void *result = nullptr;
+            ASSERT_EQ(pthread_join(stuck, &result), 0);
+            EXPECT_EQ(result, PTHREAD_CANCELED);
+        }
+        std::string printed;
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(finishes([] {
+            qor_log_fun(6, 0, QOR_LOG_TO_STDOUT, "t", kSource, 1, "f", "other destination\n");
+            char version[16];
+            (void)SU_Base_GetVersion(version);
+        }));
+        printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(printed, "other destination\n");
+        fake::hold_writes(fake::kLogMain, false);
+        if (!cancel) {
+            ASSERT_EQ(pthread_join(stuck, nullptr), 0);
+            EXPECT_EQ(fake::log_messages(), std::vector<std::string>{kMessage});
+        }
+    }
+}
+
+// A record built by hand under the facility's lock arrives whole, while
+// other threads' records keep arriving whole too.
+TEST_F(QorLog, HandBuiltRecordUnderTheLockStaysWhole) {
+    constexpr int kRecords = 300;
+    fake::clear_log();
+    static std::atomic<bool> stop;
+    stop = false;
+    pthread_t other{};
+    ASSERT_EQ(pthread_create(&other, nullptr, [](void *) -> void * {
+                  for (int i = 0; !stop; ++i) {
+                      qor_log_fun(6, 0x38, QOR_LOG_TO_LOGCAT, "other", "o.cpp", 7, "run", "record %d\n", i);
+                  }
+                  return nullptr;
+              }, nullptr), 0);
+    for (int i = 0; i < kRecords; ++i) {
+        qor_log_lock();
+        qor_log_lock(); // nests
+        qor_log_format_info("hand ");
+        qor_log_format_info("%d", i);
+        qor_log_unlock();
+        qor_log_format_info(" built\n");
+        qor_log_to_logcat(6, "hand");
+        qor_log_unlock();
+    }
+    stop = true;
+    ASSERT_EQ(pthread_join(other, nullptr), 0);
+    int hand = 0;
+    for (const fake::LogEntry &entry : fake::log_entries()) {
+        if (entry.tag == "hand") {
+            EXPECT_EQ(entry.msg, "hand " + std::to_string(hand) + " built\n");
+            ++hand;
+        } else {
+            EXPECT_TRUE(std::regex_match(entry.msg, std::regex(R"(\[o\.cpp\]:\[7\]\[run\]record [0-9]+\n)")))
+                << entry.msg;
+        }
+    }
+    EXPECT_EQ(hand, kRecords);
 }
 
 // Records built by several prefixes each: without one lock held across a

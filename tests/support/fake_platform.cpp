@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -22,6 +23,7 @@
 #include <chrono>
 #include <fstream>
 #include <map>
+#include <new>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -52,6 +54,8 @@ struct Device {
     Kind kind = Kind::absent;
     std::string file;
     int write_delay_ms = 0;
+    bool held = false;
+    int waiting = 0;
 };
 
 struct Injection {
@@ -91,6 +95,10 @@ State &state() {
         s->scratch = dir;
         s->creator = getpid();
         (void)atexit(remove_scratch);
+        // Tests fork while other threads are inside the fake: the child
+        // starts with the fake's lock free.
+        (void)pthread_atfork([] { state().mutex.lock(); }, [] { state().mutex.unlock(); },
+                             [] { new (&state().mutex) std::recursive_mutex(); });
         return s;
     }();
     return *instance;
@@ -224,6 +232,34 @@ template <typename RealFopen> FILE *fopen_device(const char *path, const char *m
     return real_fopen(it->second.file.c_str(), mode);
 }
 
+// nanosleep, not a condition variable: a thread cancelled while it waits
+// unwinds from here as from a write.
+void wait_while_held(State &s, const std::string &name) {
+    std::unique_lock lock(s.mutex);
+    if (!s.devices[name].held) {
+        return;
+    }
+    // Counted out on every way out, cancellation's unwinding included.
+    struct Waiting {
+        State &s;
+        const std::string &name;
+        explicit Waiting(State &state_, const std::string &name_) : s(state_), name(name_) { ++s.devices[name].waiting; }
+        Waiting(const Waiting &) = delete;
+        Waiting &operator=(const Waiting &) = delete;
+        ~Waiting() {
+            const std::lock_guard relock(s.mutex);
+            --s.devices[name].waiting;
+        }
+    } waiting(s, name);
+    while (s.devices[name].held) {
+        lock.unlock();
+        const timespec pause{0, 1000000};
+        (void)nanosleep(&pause, nullptr);
+        lock.lock();
+    }
+    lock.unlock();
+}
+
 // Runs a write-like call on a tracked descriptor: injection, delay, journal.
 template <typename Write> ssize_t tracked_write(int fd, Call call, const std::string &what, Write write) {
     State &s = ready_state();
@@ -244,6 +280,7 @@ template <typename Write> ssize_t tracked_write(int fd, Call call, const std::st
     if (delay > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     }
+    wait_while_held(s, name);
     return write();
 }
 
@@ -355,6 +392,18 @@ void set_write_delay_ms(std::string_view device, int ms) {
     State &s = ready_state();
     std::lock_guard lock(s.mutex);
     s.devices[std::string(device)].write_delay_ms = ms;
+}
+
+void hold_writes(std::string_view device, bool held) {
+    State &s = ready_state();
+    std::lock_guard lock(s.mutex);
+    s.devices[std::string(device)].held = held;
+}
+
+int held_writes(std::string_view device) {
+    State &s = ready_state();
+    std::lock_guard lock(s.mutex);
+    return s.devices[std::string(device)].waiting;
 }
 
 std::string log_bytes() {

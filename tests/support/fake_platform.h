@@ -63,6 +63,11 @@ int open_flags(std::string_view device);
 // Writes made to the device after the open, whatever the call that made them,
 // block for this long first (0: none); lets tests widen race windows.
 void set_write_delay_ms(std::string_view device, int ms);
+// While held, writes to the device wait (in a cancellation point) until the
+// hold is released: a destination that stalls.
+void hold_writes(std::string_view device, bool held);
+// How many writes to the device wait on a hold now.
+int held_writes(std::string_view device);
 
 // Kernel-log entries written since the last clear.
 struct LogEntry {

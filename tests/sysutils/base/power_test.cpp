@@ -6,6 +6,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <array>
@@ -158,6 +159,41 @@ TEST_F(Power, SuspendFailuresLogOneRecordAndReleaseTheLock) {
         fake::redirect(fake::kPowerState, state);
         EXPECT_EQ(SU_Base_Suspend(), 0);
         EXPECT_EQ(read_file(state), "mem");
+    }
+}
+
+// A thread cancelled while its suspend waits in the write ends only after
+// the suspend has released the lock: the next suspend goes through.
+TEST_F(Power, CancelledSuspendLeavesTheLockFree) {
+    fake::redirect(fake::kPowerState, fake::scratch_file("state", ""));
+    fake::hold_writes(fake::kPowerState, true);
+    pthread_t suspending{};
+    ASSERT_EQ(pthread_create(&suspending, nullptr, [](void *) -> void * {
+                  (void)SU_Base_Suspend();
+                  pthread_testcancel();
+                  return nullptr;
+              }, nullptr), 0);
+    while (fake::held_writes(fake::kPowerState) == 0) {
+        usleep(1000);
+    }
+    ASSERT_EQ(pthread_cancel(suspending), 0);
+    fake::hold_writes(fake::kPowerState, false);
+    void *ended = nullptr;
+    ASSERT_EQ(pthread_join(suspending, &ended), 0);
+    EXPECT_EQ(ended, PTHREAD_CANCELED);
+
+    // A lock left held would hang the next suspend: wait for it in bounds.
+    static std::atomic<int> next_result;
+    next_result = -2;
+    std::thread next([] { next_result = SU_Base_Suspend(); });
+    for (int waited = 0; waited < 1000 && next_result == -2; ++waited) {
+        usleep(10000);
+    }
+    EXPECT_EQ(next_result, 0);
+    if (next_result == -2) {
+        next.detach();
+    } else {
+        next.join();
     }
 }
 
