@@ -10,11 +10,13 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include "owners.h"
 #include "priority_letter.h"
 
 namespace {
@@ -55,6 +57,20 @@ int above_standard_streams(int fd) {
     return moved;
 }
 
+// The first open happens once however many threads write at once; a fork
+// meanwhile hands the child a free lock.
+pthread_mutex_t open_mutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_once_t fork_handler_once = PTHREAD_ONCE_INIT;
+
+void register_fork_handlers() {
+    (void)pthread_atfork([] { (void)pthread_mutex_lock(&open_mutex); },
+                         [] { (void)pthread_mutex_unlock(&open_mutex); },
+                         [] {
+                             const pthread_mutex_t released = PTHREAD_MUTEX_INITIALIZER;
+                             open_mutex = released;
+                         });
+}
+
 // The device's descriptor, opened by the first write that can: kept for the
 // rest of the process and not handed to programs it starts. Negative while
 // the device is not open.
@@ -63,7 +79,13 @@ int device_descriptor() {
     if (known != kNotOpened) {
         return known;
     }
-    int opened = open(kLogDevice, O_WRONLY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    (void)pthread_once(&fork_handler_once, register_fork_handlers);
+    const sysutils::posix::MutexLock lock(open_mutex);
+    int opened = __atomic_load_n(&device_fd, __ATOMIC_ACQUIRE);
+    if (opened != kNotOpened) {
+        return opened; // another thread's first open decided
+    }
+    opened = open(kLogDevice, O_WRONLY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (opened >= 0) {
         opened = above_standard_streams(opened);
     }
@@ -73,15 +95,7 @@ int device_descriptor() {
         }
         opened = kUnavailable;
     }
-    int expected = kNotOpened;
-    if (!__atomic_compare_exchange_n(&device_fd, &expected, opened, false, __ATOMIC_ACQ_REL,
-                                     __ATOMIC_ACQUIRE)) {
-        // Another thread decided first; its answer stands for everyone.
-        if (opened >= 0) {
-            (void)close(opened);
-        }
-        return expected;
-    }
+    __atomic_store_n(&device_fd, opened, __ATOMIC_RELEASE);
     return opened;
 }
 
@@ -100,8 +114,11 @@ int write_entry(int log_id, const struct iovec *vec, int count) {
     return static_cast<int>(written);
 }
 
+// Names held in place, not pointed to: a table of pointers would need
+// relocations, and a page of read-only-after-relocation data in every
+// program that logs.
 struct RadioTag {
-    const char *name;
+    char name[8];
     bool any_suffix; // every tag that begins with the name
 };
 

@@ -3,11 +3,13 @@
  * sysutils base module: chip identity, CPU model and version, real-time
  * clock and wake-up alarm, calendar conversions, power control.
  *
- * Functions return 0 on success and -1 on failure unless said otherwise.
- * Every failure is logged as an error record (priority 6, tag "base") to the
- * kernel log through the module log facility, innermost first: one failure
- * can give two or three records. Texts are NUL-terminated arrays supplied by
- * the caller without a length; each function says the room it needs.
+ * Functions return 0 on success and -1 on failure unless said otherwise; a
+ * failed call leaves errno as the failed system call set it. Failures are
+ * logged as error records (priority 6, tag "base") to the kernel log through
+ * the module log facility, innermost first: one failure can give two or
+ * three records; a null pointer is refused unlogged where said. Texts are
+ * NUL-terminated arrays supplied by the caller without a length; each
+ * function says the room it needs.
  *
  * Every call opens, uses and closes its own descriptors; only suspend takes a
  * lock. Usable from C and C++.
