@@ -129,9 +129,11 @@ constexpr RadioTag kRadioTags[] = {
 
 bool is_radio_tag(const char *tag) {
     for (const RadioTag &radio : kRadioTags) {
-        const bool match = radio.any_suffix ? strncmp(tag, radio.name, strlen(radio.name)) == 0
-                                            : strcmp(tag, radio.name) == 0;
-        if (match) {
+        size_t at = 0;
+        while (radio.name[at] != '\0' && tag[at] == radio.name[at]) {
+            ++at;
+        }
+        if (radio.name[at] == '\0' && (radio.any_suffix || tag[at] == '\0')) {
             return true;
         }
     }

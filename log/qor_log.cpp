@@ -117,34 +117,29 @@ void after_fork_in_child() {
 
 // The facility's own trouble, printed on standard output once the lock is
 // released: a full pipe there must not stall other threads' records.
-enum class Trouble { malloc_failed, vsnprintf_failed, buffer_too_small, file_open_failed };
+// Whole lines, as puts would print them.
+constexpr const char *kMallocFailed = "ERROR: _init_qor_log_buf malloc err!\n";
+constexpr const char *kVsnprintfFailed = "ERROR: vsnprintf!\n";
+constexpr const char *kBufferTooSmall = "ERROR: qor buf too small!\n";
+constexpr const char *kFileOpenFailed = "ERROR: _buf_log log file open error!\n";
 
 class TroubleReport {
 public:
-    void add(Trouble trouble) {
+    void add(const char *trouble) {
         if (count_ < kMaxTroubles) {
             troubles_[count_++] = trouble;
         }
     }
     void print() const {
         for (unsigned i = 0; i < count_; ++i) {
-            (void)puts(text(troubles_[i]));
+            (void)fputs(troubles_[i], stdout);
         }
     }
 
 private:
-    static const char *text(Trouble trouble) {
-        switch (trouble) {
-        case Trouble::malloc_failed: return "ERROR: _init_qor_log_buf malloc err!";
-        case Trouble::vsnprintf_failed: return "ERROR: vsnprintf!";
-        case Trouble::buffer_too_small: return "ERROR: qor buf too small!";
-        case Trouble::file_open_failed: return "ERROR: _buf_log log file open error!";
-        }
-        return "";
-    }
     // A record has at most four pieces, one buffer and one file.
     static constexpr unsigned kMaxTroubles = 6;
-    Trouble troubles_[kMaxTroubles] = {};
+    const char *troubles_[kMaxTroubles] = {};
     unsigned count_ = 0;
 };
 
@@ -159,7 +154,7 @@ bool create_buffer(TroubleReport &report) {
     if (record_buffer == nullptr) {
         record_buffer = static_cast<log_buffer *>(malloc(sizeof(log_buffer)));
         if (record_buffer == nullptr) {
-            report.add(Trouble::malloc_failed);
+            report.add(kMallocFailed);
             return false;
         }
         empty(record_buffer); // a flush before any piece writes nothing
@@ -172,11 +167,11 @@ bool create_buffer(TroubleReport &report) {
 // cut piece is overwritten by the next one.
 void count_piece(int room, int n, TroubleReport &report) {
     if (n <= 0) {
-        report.add(Trouble::vsnprintf_failed);
+        report.add(kVsnprintfFailed);
         return;
     }
     if (n >= room) {
-        report.add(Trouble::buffer_too_small);
+        report.add(kBufferTooSmall);
         return;
     }
     record_buffer->len += n;
@@ -189,12 +184,13 @@ __attribute__((format(printf, 1, 0))) void append_formatted(const char *fmt, va_
                 report);
 }
 
-// A piece of the facility's own: a prefix, the time or the process id.
-__attribute__((format(printf, 2, 3))) void append(TroubleReport &report, const char *fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    append_formatted(fmt, ap, report);
-    va_end(ap);
+// Pieces of the facility's own, each a bracketed value: a prefix, the time
+// or the process id. One function per type of value keeps the formats
+// checked where they are written.
+template <typename Value> void append(TroubleReport &report, const char *fmt, Value value) {
+    const int room = kTextSize - record_buffer->len;
+    count_piece(room, snprintf(&record_buffer->text[record_buffer->len], static_cast<size_t>(room), fmt, value),
+                report);
 }
 
 void format_option(int option, TroubleReport &report) {
@@ -233,7 +229,7 @@ public:
             // when records reach the file.
             log_stream = fopen(log_file, "a+");
             if (log_stream == nullptr) {
-                report.add(Trouble::file_open_failed);
+                report.add(kFileOpenFailed);
                 return false;
             }
         }
@@ -349,7 +345,7 @@ void qor_set_log_file(const char *name) {
     const sysutils::posix::ErrnoKeeper keep_errno;
     const size_t length = strnlen(name, kFileNameSize);
     if (length >= kFileNameSize) {
-        (void)puts("ERROR: file name too long!");
+        (void)fputs("ERROR: file name too long!\n", stdout);
         return;
     }
     const FacilityLock lock;

@@ -55,4 +55,34 @@ for lib in $(field "$host" 4-) $(field "$target" 4-); do
     *) echo "chipid needs $lib: only the C library is expected" >&2; status=1 ;;
     esac
 done
+
+# The calendar conversions compute with no tables: their object may hold at
+# most 64 bytes of read-only data besides its log texts (.rodata.str*).
+calendar_rodata_limit=64
+calendar_rodata() { # build-dir
+    object=$(find "$1" -path '*/sysutils_base.dir/*calendar.cpp.o' | head -n 1)
+    if [ -z "$object" ]; then
+        echo "no calendar object under $1" >&2
+        echo missing
+        return
+    fi
+    "$(cache_value "$1" CMAKE_READELF)" -S -W "$object" |
+        sed -n 's/^ *\[ *[0-9]*\] //p' |
+        while read -r name _ _ _ size _; do
+            case $name in
+            .rodata.str*) ;;
+            .rodata | .rodata.*) echo "$((0x$size))" ;;
+            esac
+        done | awk '{ total += $1 } END { print total + 0 }'
+}
+host_rodata=$(calendar_rodata "$root/host")
+target_rodata=$(calendar_rodata "$root/mipsel")
+row "calendar.cpp.o rodata" "$host_rodata" "$target_rodata"
+for bytes in "$host_rodata" "$target_rodata"; do
+    if [ "$bytes" = missing ] || [ "$bytes" -gt "$calendar_rodata_limit" ]; then
+        echo "calendar.cpp.o: $bytes bytes of read-only data besides its texts, over the" \
+            "$calendar_rodata_limit allowed (host $host_rodata, mipsel $target_rodata)" >&2
+        status=1
+    fi
+done
 exit $status

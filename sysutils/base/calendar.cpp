@@ -1,120 +1,94 @@
+// SPDX-License-Identifier: MIT
 // Calendar conversions: SUTime records to seconds since 1970-01-01 00:00:00
 // and back, on the Gregorian calendar with no time zone. Pure arithmetic on
 // unsigned 32-bit words, so out-of-range records wrap modulo 2^32 instead of
-// overflowing.
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
+// overflowing. No lookup tables: every division by a constant is a multiply
+// and a shift, checked at compile time over the range it is used on.
+#include <stdint.h>
+#include <string.h>
 
 #include "base_log.h"
 #include "su_base.h"
 
 namespace {
 
-// Lengths of January to December in a common year; readers add February's
-// leap day themselves.
-constexpr std::array<uint8_t, 12> rtc_days_in_month{31, 28, 31, 30, 31, 30,
-                                                    31, 31, 30, 31, 30, 31};
+// Lengths of January to December in a common year. Only the compile-time
+// checks read it: the conversions compute month lengths arithmetically.
+constexpr uint8_t rtc_days_in_month[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
+constexpr uint32_t kMonthsPerYear = 12;
 constexpr uint32_t kSecondsPerMinute = 60;
 constexpr uint32_t kMinutesPerHour = 60;
 constexpr uint32_t kHoursPerDay = 24;
 constexpr uint32_t kSecondsPerHour = kSecondsPerMinute * kMinutesPerHour;
 constexpr uint32_t kSecondsPerDay = kSecondsPerHour * kHoursPerDay;
 
-// Both directions count months from March, so that February and its leap
-// day close the year: index 0 is March, 10 January, 11 February.
-constexpr std::size_t kMonthsPerYear = 12;
-constexpr std::size_t kMarchOffset = 2;
-constexpr std::size_t kFirstMonthOfNextYear = 10;
-constexpr std::size_t kDaysPerLeapYear = 366;
-
-constexpr uint32_t march_month_length(std::size_t march_index) {
-    const bool february = march_index == kMonthsPerYear - 1;
-    const std::size_t calendar_index = (march_index + kMarchOffset) % kMonthsPerYear;
-    return rtc_days_in_month[calendar_index] + (february ? 1U : 0U);
+constexpr uint32_t word(int32_t value) {
+    return static_cast<uint32_t>(value);
 }
 
-// First day of each March-based month within its year.
-constexpr auto kMarchMonthStart = [] {
-    std::array<uint16_t, kMonthsPerYear> start{};
+// Both directions count months from March, so that February and its leap
+// day close the year: March-based month 0 is March, 10 January, 11 February.
+constexpr uint32_t march_month_length(uint32_t march_month) {
+    return rtc_days_in_month[(march_month + 2U) % kMonthsPerYear] +
+           (march_month == kMonthsPerYear - 1U ? 1U : 0U);
+}
+
+constexpr uint32_t march_month_start(uint32_t march_month) {
     uint32_t day = 0;
-    for (std::size_t month = 0; month < kMonthsPerYear; ++month) {
-        start[month] = static_cast<uint16_t>(day);
+    for (uint32_t month = 0; month < march_month; ++month) {
         day += march_month_length(month);
     }
-    return start;
-}();
+    return day;
+}
 
-// Day and month in the record's own layout, so that both are copied as one
-// piece: stored field by field, they would join the time fields in a packed
-// vector store that costs more than it saves.
-struct MonthDay {
-    int32_t mday;
-    int32_t mon;
-};
-static_assert(offsetof(SUTime, mon) == offsetof(SUTime, mday) + sizeof(int32_t));
+// ---- Record to raw time ----
 
-// Calendar date of each day of a March-based year, leap day included, and
-// whether its calendar year is the next one.
-struct DayOfYear {
-    MonthDay date;
-    uint32_t next_year;
-};
-
-constexpr auto kDaysOfMarchYear = [] {
-    std::array<DayOfYear, kDaysPerLeapYear> days{};
-    std::size_t day = 0;
-    for (std::size_t month = 0; month < kMonthsPerYear; ++month) {
-        for (uint32_t mday = 1; mday <= march_month_length(month); ++mday) {
-            days[day].date.mday = static_cast<int32_t>(mday);
-            days[day].date.mon =
-                static_cast<int32_t>((month + kMarchOffset) % kMonthsPerYear + 1U);
-            days[day].next_year = month >= kFirstMonthOfNextYear ? 1U : 0U;
-            ++day;
-        }
-    }
-    return days;
-}();
-
-// Record to raw time counts the days before March-based month m (1 for
-// March) as (367 * m) / 12 - 30; it must agree with the table.
-constexpr uint32_t kMonthFormulaOffset = 30;
-
+// Days before March-based month m - 1 (m = 1 for March), plus 30, for any
+// 32-bit m. For the months of real records, 1 to 12, one multiply and a
+// shift give the same.
 constexpr uint32_t days_before_month(uint32_t march_month) {
     return (367U * march_month) / 12U;
 }
 
-constexpr bool month_formula_matches_table() {
+constexpr uint32_t kMonthsMultiplier = 979; // 367 * 32 / 12, rounded up
+constexpr uint32_t kMonthsShift = 5;
+
+constexpr uint32_t days_before_real_month(uint32_t march_month) {
+    return march_month - 1U < kMonthsPerYear ? (kMonthsMultiplier * march_month) >> kMonthsShift
+                                              : days_before_month(march_month);
+}
+
+constexpr bool month_formula_matches_lengths() {
     for (uint32_t month = 1; month <= kMonthsPerYear; ++month) {
-        if (days_before_month(month) != kMarchMonthStart[month - 1] + kMonthFormulaOffset) {
+        if (days_before_month(month) != march_month_start(month - 1U) + 30U ||
+            days_before_real_month(month) != days_before_month(month)) {
             return false;
         }
     }
     return true;
 }
-static_assert(month_formula_matches_table());
+static_assert(month_formula_matches_lengths(), "(367 m) / 12 counts the days before each month");
 
-// Value of the day sum below for 1970-01-01.
-constexpr uint32_t kDaySumAtEpoch = 719499;
-
-constexpr uint32_t word(int32_t value) {
-    return static_cast<uint32_t>(value);
-}
+// Value of the day count below for 1970-01-01.
+constexpr uint32_t kDayCountAtEpoch = 719499;
 
 // Every field enters as its 32-bit word: no range check, no normalisation,
 // and every step, divisions included, on unsigned values.
 constexpr uint32_t raw_from_record(const SUTime &record) {
-    uint32_t month = word(record.mon) - 2U;
-    uint32_t year = word(record.year);
-    if (static_cast<int32_t>(month) <= 0) {
-        month += 12U;
-        year -= 1U;
-    }
-    const uint32_t days = year / 4U - year / 100U + year / 400U + days_before_month(month) +
-                          word(record.mday) + 365U * year;
-    const uint32_t hours = (days - kDaySumAtEpoch) * kHoursPerDay + word(record.hour);
+    const uint32_t month = word(record.mon) - 2U;
+    // January and February (and whatever wraps to a month of 0 or below as
+    // a signed word) count as months 11 and 12 of the year before. Computed
+    // as a value, not a branch: on varied dates the branch is unpredictable.
+    const uint32_t in_year_before = (month - 1U) >= 0x7fffffffU ? 1U : 0U;
+    const uint32_t march_month = month + kMonthsPerYear * in_year_before;
+    const uint32_t year = word(record.year) - in_year_before;
+    // year / 100 is year / 4 / 25, and year / 400 is year / 100 / 4.
+    const uint32_t quarters = year / 4U;
+    const uint32_t centuries = quarters / 25U;
+    const uint32_t days = 365U * year + quarters - centuries + centuries / 4U +
+                          days_before_real_month(march_month) + word(record.mday);
+    const uint32_t hours = (days - kDayCountAtEpoch) * kHoursPerDay + word(record.hour);
     const uint32_t minutes = hours * kMinutesPerHour + word(record.min);
     return minutes * kSecondsPerMinute + word(record.sec);
 }
@@ -127,86 +101,204 @@ constexpr SUTime date(int32_t year, int32_t mon, int32_t mday) {
     return record;
 }
 
+// ---- Raw time to record ----
+
+// (value * multiplier) >> shift equals value / divisor for every value up to
+// limit; with a shift below 32, the product stays within 32 bits. The
+// product grows with the value, so it is enough to check the last value of
+// each quotient.
+constexpr bool divides_exactly(uint32_t multiplier, uint32_t shift, uint32_t divisor,
+                               uint32_t limit) {
+    if (shift < 32U && uint64_t{limit} * multiplier > 0xffffffffU) {
+        return false;
+    }
+    for (uint32_t quotient = 0; quotient <= limit / divisor; ++quotient) {
+        const uint32_t last = quotient * divisor + divisor - 1U < limit
+                                  ? quotient * divisor + divisor - 1U
+                                  : limit;
+        if ((uint64_t{last} * multiplier) >> shift != quotient) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// High word of a 32 by 32-bit product: one multiply on either target.
+constexpr uint32_t high_word(uint32_t value, uint32_t multiplier) {
+    return static_cast<uint32_t>((uint64_t{value} * multiplier) >> 32U);
+}
+
+// Time of day: hour and minute of the day straight from the second of the
+// day, side by side rather than one after the other.
+constexpr uint32_t kHourMultiplier = 1193047;   // 2^32 / 3600, rounded up
+constexpr uint32_t kMinuteMultiplier = 71582789; // 2^32 / 60, rounded up
+static_assert(divides_exactly(kHourMultiplier, 32U, kSecondsPerHour, kSecondsPerDay - 1U),
+              "hour of the day by multiply-high");
+static_assert(divides_exactly(kMinuteMultiplier, 32U, kSecondsPerMinute, kSecondsPerDay - 1U),
+              "minute of the day by multiply-high");
+
 // Raw times span 1970-01-01 to 2106-02-07, where the only year divisible by
 // 4 without a leap day is 2100. Counting days from 1968-03-01, every leap
 // day closes a March-based year and a 4-year cycle; inserting the missing
-// 2100-02-29 keeps the cycles regular to the end, so the year and the day
-// within it fall out of one division by 1461.
+// 2100-02-29 keeps the cycles regular to the end.
 constexpr uint32_t kBaseYear = 1968;
 constexpr uint32_t kDaysPer4Years = 1461;
-constexpr uint32_t kBaseToEpochDays = 671;  // 1968-03-01 to 1970-01-01
-constexpr uint32_t kMarch2100Day = 47541;   // 2100-03-01, in days from 1970
-static_assert(0U - raw_from_record(date(1968, 3, 1)) == kBaseToEpochDays * kSecondsPerDay);
-static_assert(raw_from_record(date(2100, 3, 1)) == kMarch2100Day * kSecondsPerDay);
+constexpr uint32_t kBaseToEpochDays = 671; // 1968-03-01 to 1970-01-01
+constexpr uint32_t kMarch2100Day = 47541;  // 2100-03-01, in days from 1970
+constexpr uint32_t kLastDay = 0xffffffffU / kSecondsPerDay;
 
-// Hour and minute of each minute of the day: one load instead of two more
-// divisions.
-struct TimeOfDay {
-    uint8_t hour;
-    uint8_t min;
+// 1 from 2100-03-01 00:00:00 on, else 0: the carry out of 32 bits, taken
+// from the raw time beside the division rather than after it.
+constexpr uint32_t after_february_2100(uint32_t raw) {
+    return static_cast<uint32_t>((uint64_t{raw} + (0x100000000U - kMarch2100Day * kSecondsPerDay)) >>
+                                 32U);
+}
+static_assert(after_february_2100(kMarch2100Day * kSecondsPerDay) == 1U &&
+                  after_february_2100(kMarch2100Day * kSecondsPerDay - 1U) == 0U &&
+                  after_february_2100(0xffffffffU) == 1U && after_february_2100(0U) == 0U,
+              "the carry marks the days from 2100-03-01");
+constexpr uint32_t kLastCycleDay = kLastDay + kBaseToEpochDays + 1U;
+static_assert(0U - raw_from_record(date(1968, 3, 1)) == kBaseToEpochDays * kSecondsPerDay,
+              "1968-03-01 lies 671 days before the epoch");
+static_assert(raw_from_record(date(2100, 3, 1)) == kMarch2100Day * kSecondsPerDay,
+              "2100-03-01 lies 47541 days after the epoch");
+
+// Four times the cycle day plus three, over the days of a 4-year cycle,
+// gives the year, with a 366th day only in the cycle's last year. One 32 by
+// 32-bit multiply does the division: its high word is the year; its low
+// word is the fraction of the year gone, from which a second multiply gives
+// the day of the year.
+constexpr uint32_t kYearMultiplier = 2939745; // 2^32 / 1461, rounded up
+constexpr uint32_t kDayOfYearDivisor = 4U * kYearMultiplier;
+
+struct YearAndDay {
+    uint32_t years;       // since 1968-03-01
+    uint32_t day_of_year; // 0 for March 1st
 };
 
-constexpr std::size_t kMinutesPerDay = std::size_t{kHoursPerDay} * kMinutesPerHour;
+constexpr YearAndDay year_and_day(uint32_t cycle_day) {
+    const uint64_t position = uint64_t{4U * cycle_day + 3U} * kYearMultiplier;
+    return YearAndDay{static_cast<uint32_t>(position >> 32U),
+                      static_cast<uint32_t>(position) / kDayOfYearDivisor};
+}
 
-constexpr auto kTimesOfDay = [] {
-    std::array<TimeOfDay, kMinutesPerDay> times{};
-    for (uint32_t minute = 0; minute != times.size(); ++minute) {
-        times[minute].hour = static_cast<uint8_t>(minute / kMinutesPerHour);
-        times[minute].min = static_cast<uint8_t>(minute % kMinutesPerHour);
+constexpr bool year_and_day_exact() {
+    for (uint32_t day = 0; day <= kLastCycleDay; ++day) {
+        const YearAndDay got = year_and_day(day);
+        if (got.years != (4U * day + 3U) / kDaysPer4Years ||
+            got.day_of_year != (4U * day + 3U) % kDaysPer4Years / 4U) {
+            return false;
+        }
     }
-    return times;
-}();
+    return true;
+}
+static_assert(year_and_day_exact(), "year and day of year by multiply and shift");
+
+// Month and day of a March-based day of the year: the high half of
+// 2141 * day + 197913 is the month counted from March as 3 (February 14),
+// its low half over 2141 the day of the month counted from 0.
+constexpr uint32_t kMonthDayMultiplier = 2141;
+constexpr uint32_t kMonthDayOffset = 197913;
+constexpr uint32_t kMonthShift = 16;
+constexpr uint32_t kDayMask = 0xffff;
+constexpr uint32_t kDayMultiplier = 31345; // 2^26 / 2141, rounded up
+constexpr uint32_t kDayShift = 26;
+constexpr uint32_t kFirstMonth = 3;
+static_assert(divides_exactly(kDayMultiplier, kDayShift, kMonthDayMultiplier, kDayMask),
+              "day of the month by multiply and shift");
+
+constexpr uint32_t month_day(uint32_t day_of_year) {
+    return kMonthDayMultiplier * day_of_year + kMonthDayOffset;
+}
+
+// 1 from January 1st (day 306 of a March-based year) on, else 0: a carry
+// into bit 9.
+constexpr uint32_t kJanuaryDay = 306;
+constexpr uint32_t in_next_year(uint32_t day_of_year) {
+    return (day_of_year + (512U - kJanuaryDay)) >> 9U;
+}
+
+constexpr bool month_and_day_match_lengths() {
+    uint32_t day_of_year = 0;
+    for (uint32_t month = 0; month < kMonthsPerYear; ++month) {
+        if (march_month_start(month) != day_of_year) {
+            return false;
+        }
+        for (uint32_t mday = 0; mday < march_month_length(month); ++mday, ++day_of_year) {
+            const uint32_t both = month_day(day_of_year);
+            if (both >> kMonthShift != month + kFirstMonth ||
+                in_next_year(day_of_year) != (month >= 10U ? 1U : 0U) ||
+                ((both & kDayMask) * kDayMultiplier) >> kDayShift != mday) {
+                return false;
+            }
+        }
+    }
+    return day_of_year == 366U;
+}
+static_assert(month_and_day_match_lengths(), "month and day of every day of a leap year");
+
+// Two adjacent fields of the record as one 64-bit word, the first in the
+// low half. Stored field by field, the compiler gathers them into a vector
+// store whose shuffles cost more than the stores they replace.
+constexpr uint64_t field_pair(uint32_t first, uint32_t second) {
+    return uint64_t{first} | uint64_t{second} << 32U;
+}
+
+void store_pair(int32_t *first, uint64_t pair) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    pair = pair << 32U | pair >> 32U;
+#endif
+    memcpy(first, &pair, sizeof pair);
+}
 
 void store_record(uint32_t raw, SUTime *record) {
     const uint32_t days = raw / kSecondsPerDay;
     const uint32_t second_of_day = raw - days * kSecondsPerDay;
+    const uint32_t hour = high_word(second_of_day, kHourMultiplier);
+    const uint32_t minute_of_day = high_word(second_of_day, kMinuteMultiplier);
+    const uint32_t sec = second_of_day - minute_of_day * kSecondsPerMinute;
+    const uint32_t min = minute_of_day - hour * kMinutesPerHour;
 
-    const uint32_t base_days = days + kBaseToEpochDays + (days >= kMarch2100Day ? 1U : 0U);
-    // Four times the day plus three, over the days of a 4-year cycle: the
-    // year, with a 366th day only in the cycle's last year.
-    const uint32_t quarter_days = 4U * base_days + 3U;
-    const uint32_t years = quarter_days / kDaysPer4Years;
-    const DayOfYear &day = kDaysOfMarchYear[(quarter_days - years * kDaysPer4Years) / 4U];
+    const uint32_t cycle_day = days + after_february_2100(raw) + kBaseToEpochDays;
+    const YearAndDay year = year_and_day(cycle_day);
+    const uint32_t both = month_day(year.day_of_year);
+    const uint32_t march_month = both >> kMonthShift; // 3 to 14
+    // January and February belong to the next calendar year; told from the
+    // day of the year beside the month's multiply rather than after it.
+    const uint32_t next_year = in_next_year(year.day_of_year);
+    const uint32_t mday = (((both & kDayMask) * kDayMultiplier) >> kDayShift) + 1U;
 
-    const uint32_t minute_of_day = second_of_day / kSecondsPerMinute;
-    const TimeOfDay &time = kTimesOfDay[minute_of_day];
-
-    record->sec = static_cast<int32_t>(second_of_day - minute_of_day * kSecondsPerMinute);
-    record->min = time.min;
-    record->hour = time.hour;
-    // Into the record's bytes at mday: the copy spans mday and mon.
-    std::memcpy(reinterpret_cast<unsigned char *>(record) + offsetof(SUTime, mday), &day.date,
-                sizeof day.date);
-    record->year = static_cast<int32_t>(kBaseYear + years + day.next_year);
+    store_pair(&record->sec, field_pair(sec, min));
+    record->hour = static_cast<int32_t>(hour);
+    store_pair(&record->mday, field_pair(mday, march_month - kMonthsPerYear * next_year));
+    record->year = static_cast<int32_t>(kBaseYear + year.years + next_year);
 }
 
 // Both conversions test the record's pointer first, whichever argument it
-// is, and log under their own name.
-bool arguments_given(const SUTime *suTime, const uint32_t *rawTime, const char *caller, int line) {
+// is, and log under their own name. Out of line and marked cold, so that
+// the conversions need no stack frame of their own.
+__attribute__((noinline, cold)) int refuse_arguments(const SUTime *suTime, const char *caller) {
     if (suTime == nullptr) {
-        SU_LOG_ERROR_AT(caller, line, "*suTime is invalid\n");
-        return false;
+        SU_LOG_ERROR_AS(caller, "*suTime is invalid\n");
+    } else {
+        SU_LOG_ERROR_AS(caller, "*rawTime is invalid\n");
     }
-    if (rawTime == nullptr) {
-        SU_LOG_ERROR_AT(caller, line, "*rawTime is invalid\n");
-        return false;
-    }
-    return true;
+    return -1;
 }
 
 } // namespace
 
 extern "C" int SU_Base_SUTime2Raw(const SUTime *suTime, uint32_t *rawTime) {
-    if (!arguments_given(suTime, rawTime, __func__, __LINE__)) {
-        return -1;
+    if (suTime == nullptr || rawTime == nullptr) {
+        return refuse_arguments(suTime, __func__);
     }
     *rawTime = raw_from_record(*suTime);
     return 0;
 }
 
 extern "C" int SU_Base_Raw2SUTime(const uint32_t *rawTime, SUTime *suTime) {
-    if (!arguments_given(suTime, rawTime, __func__, __LINE__)) {
-        return -1;
+    if (suTime == nullptr || rawTime == nullptr) {
+        return refuse_arguments(suTime, __func__);
     }
     // Read before anything is stored: the two may overlap.
     const uint32_t raw = *rawTime;

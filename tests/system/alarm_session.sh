@@ -28,3 +28,15 @@ step alarm-enable 0 "alarm_irq: on" sysutil alarm enable
 step alarm-wait 0 "alarm_event: ready" sysutil alarm wait --timeout 10000
 step alarm-disable 0 "alarm_irq: off" sysutil alarm disable
 step alarm-wait-times-out 1 "" sysutil alarm wait --timeout 1500
+
+# A failing command names its cause on standard error.
+mv /dev/rtc0 /dev/rtc0.aside
+output=$(sysutil time get 2>/tmp/sysutil.err)
+status=$?
+mv /dev/rtc0.aside /dev/rtc0
+cause="sysutil: time get: open rtc node fail: No such file or directory"
+if [ "$status" = 1 ] && [ -z "$output" ] && grep -qF "$cause" /tmp/sysutil.err; then
+    echo "PASS sysutil-failure-names-cause"
+else
+    echo "FAIL sysutil-failure-names-cause: status $status, output [$output], stderr [$(cat /tmp/sysutil.err)]"
+fi

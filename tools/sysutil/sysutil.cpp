@@ -1,6 +1,12 @@
 #include "sysutil.h"
 
-#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "command_records.h"
+#include "log_reader.h"
+#include "report.h"
+#include "version.h"
 
 namespace sysutil {
 namespace {
@@ -30,6 +36,10 @@ constexpr const char *kUsage =
     "  suspend --yes            suspend to RAM; returns after the resume\n"
     "  poweroff --yes           ask init (process 1) to power the device off\n"
     "  reboot --yes             ask init (process 1) to reboot the device\n"
+    "Kernel log:\n"
+    "  log [--file PATH] [--follow] [--tag TAG]\n"
+    "                           print the entries of /dev/log_main (or of PATH,\n"
+    "                           a file of entries as the device returns them)\n"
     "\n"
     "TIME is YYYY-MM-DDTHH:MM:SS (a blank may replace the T), on the clock's own\n"
     "time scale with no time zone. Fields are not range-checked: the module and\n"
@@ -37,88 +47,37 @@ constexpr const char *kUsage =
     "\n"
     "Options:\n"
     "  --json                   print one JSON object instead of key: value lines\n"
+    "                           (log: one object per entry)\n"
     "  --yes                    confirm suspend, poweroff or reboot\n"
     "  --timeout MS             milliseconds to wait, 0 to 4294967295 (alarm wait)\n"
+    "  --file PATH              read the entries from PATH (log)\n"
+    "  --follow                 wait for new entries (log)\n"
+    "  --tag TAG                print only the text entries of tag TAG (log)\n"
+    "  --version                print the command's version\n"
     "  -h, --help               print this text\n"
     "\n"
-    "Exit status: 0 on success; 1 when the module reports a failure (its error\n"
-    "records go to the kernel log, tag \"base\"); 2 for a bad command line or a\n"
-    "power command without --yes.\n";
+    "Exit status: 0 on success; 1 when the module reports a failure, which is\n"
+    "explained on standard error by the module's error records and the failed\n"
+    "call with the system's error text (the records also go to the kernel log,\n"
+    "tag \"base\"), or when the output or the log could not be written or read;\n"
+    "2 for a bad command line or a power command without --yes.\n";
+
+constexpr const char *kLogDevice = "/dev/log_main";
+constexpr std::size_t kMaxWords = 3;
 
 // The command line, split into options and up to three words.
 struct CommandLine {
     bool json = false;
     bool yes = false;
     bool help = false;
+    bool version = false;
     bool has_timeout = false;
     uint32_t timeout_ms = 0;
-    std::array<std::string_view, 3> words{};
+    bool follow = false;
+    const char *file = nullptr;
+    const char *tag = nullptr;
+    const char *words[kMaxWords] = {};
     std::size_t word_count = 0;
-};
-
-// One result printed either way: key: value lines, or one JSON object.
-class Report {
-public:
-    Report(std::FILE *out, bool json) : out_(out), json_(json) {}
-
-    void text(const char *key, std::string_view value) {
-        begin_field(key);
-        if (json_) {
-            put_json_string(value);
-        } else {
-            (void)std::fwrite(value.data(), 1, value.size(), out_);
-        }
-        end_field();
-    }
-
-    void number(const char *key, uint32_t value) {
-        begin_field(key);
-        (void)std::fprintf(out_, "%lu", static_cast<unsigned long>(value));
-        end_field();
-    }
-
-    void finish() {
-        if (json_) {
-            (void)std::fputs(fields_ == 0 ? "{}\n" : "}\n", out_);
-        }
-    }
-
-private:
-    void begin_field(const char *key) {
-        if (json_) {
-            (void)std::fputs(fields_ == 0 ? "{" : ", ", out_);
-            put_json_string(key);
-            (void)std::fputs(": ", out_);
-        } else {
-            (void)std::fprintf(out_, "%s: ", key);
-        }
-        ++fields_;
-    }
-
-    void end_field() {
-        if (!json_) {
-            (void)std::fputc('\n', out_);
-        }
-    }
-
-    void put_json_string(std::string_view value) {
-        (void)std::fputc('"', out_);
-        for (const char c : value) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '"' || c == '\\') {
-                (void)std::fprintf(out_, "\\%c", c);
-            } else if (byte < 0x20) {
-                (void)std::fprintf(out_, "\\u%04x", static_cast<unsigned>(byte));
-            } else {
-                (void)std::fputc(c, out_);
-            }
-        }
-        (void)std::fputc('"', out_);
-    }
-
-    std::FILE *out_;
-    bool json_;
-    int fields_ = 0;
 };
 
 struct Context {
@@ -127,19 +86,28 @@ struct Context {
     std::FILE *err;
 };
 
-int usage_error(std::FILE *err, const char *what, std::string_view detail = "") {
-    (void)std::fprintf(err, "sysutil: %s%.*s\nTry 'sysutil --help'.\n", what,
-                       static_cast<int>(detail.size()), detail.data());
+bool same(const char *a, const char *b) {
+    return std::strcmp(a, b) == 0;
+}
+
+int usage_error(std::FILE *err, const char *what, const char *detail = "") {
+    (void)std::fprintf(err, "sysutil: %s%s\nTry 'sysutil --help'.\n", what, detail);
     return kExitUsage;
 }
 
-// The module logs the cause itself; the command names the call that failed.
-int module_failure(std::FILE *err, const char *command, const char *call, int result,
-                   const char *detail = "") {
-    (void)std::fprintf(err,
-                       "sysutil: %s: %s() failed (%d)%s; the module's error records are in "
-                       "the kernel log, tag \"base\"\n",
-                       command, call, result, detail);
+// Called straight after the failed module call, before anything can move
+// errno: the module's records of the failure, then the call and the error
+// of the system call that failed, if one did.
+int module_failure(const Context &ctx, const char *command, const char *call) {
+    const int error = errno;
+    char prefix[64];
+    (void)std::snprintf(prefix, sizeof prefix, "sysutil: %s", command);
+    command_records::print(ctx.err, prefix);
+    if (error != 0) {
+        (void)std::fprintf(ctx.err, "%s: %s() failed: %s\n", prefix, call, std::strerror(error));
+    } else {
+        (void)std::fprintf(ctx.err, "%s: %s() failed\n", prefix, call);
+    }
     return kExitFailure;
 }
 
@@ -152,52 +120,64 @@ int print_time(const Context &ctx, const char *key, const SUTime &time) {
     return kExitOk;
 }
 
-int print_text(const Context &ctx, const char *key, std::string_view value) {
+int print_text(const Context &ctx, const char *key, const char *value) {
     Report report(ctx.out, ctx.line.json);
     report.text(key, value);
     report.finish();
     return kExitOk;
 }
 
+const char *last_word(const Context &ctx) {
+    return ctx.line.words[ctx.line.word_count - 1];
+}
+
 bool time_argument(const Context &ctx, SUTime &time) {
-    if (!parse_time(ctx.line.words[ctx.line.word_count - 1], time)) {
-        (void)usage_error(ctx.err, "not a time in the form YYYY-MM-DDTHH:MM:SS: ",
-                          ctx.line.words[ctx.line.word_count - 1]);
+    if (!parse_time(last_word(ctx), time)) {
+        (void)usage_error(ctx.err, "not a time in the form YYYY-MM-DDTHH:MM:SS: ", last_word(ctx));
         return false;
     }
     return true;
 }
 
+// Each command clears errno just before its module call, so that after a
+// failure a non-zero errno names the system call's error.
+
 int cmd_id(const Context &ctx) {
     char id[64] = {};
-    if (const int rc = SU_Base_GetDevID(id); rc != 0) {
-        char detail[96];
-        (void)std::snprintf(detail, sizeof detail, ", read before the failure: \"%s\"", id);
-        return module_failure(ctx.err, "id", "SU_Base_GetDevID", rc, detail);
+    errno = 0;
+    if (SU_Base_GetDevID(id) != 0) {
+        const int status = module_failure(ctx, "id", "SU_Base_GetDevID");
+        if (id[0] != '\0') {
+            (void)std::fprintf(ctx.err, "sysutil: id: read before the failure: %s\n", id);
+        }
+        return status;
     }
     return print_text(ctx, "chip_id", id);
 }
 
 int cmd_model(const Context &ctx) {
     char model[128] = {};
-    if (const int rc = SU_Base_GetModelNumber(model); rc != 0) {
-        return module_failure(ctx.err, "model", "SU_Base_GetModelNumber", rc);
+    errno = 0;
+    if (SU_Base_GetModelNumber(model) != 0) {
+        return module_failure(ctx, "model", "SU_Base_GetModelNumber");
     }
     return print_text(ctx, "model", model);
 }
 
 int cmd_version(const Context &ctx) {
     char version[32] = {};
-    if (const int rc = SU_Base_GetVersion(version); rc != 0) {
-        return module_failure(ctx.err, "version", "SU_Base_GetVersion", rc);
+    errno = 0;
+    if (SU_Base_GetVersion(version) != 0) {
+        return module_failure(ctx, "version", "SU_Base_GetVersion");
     }
     return print_text(ctx, "version", version);
 }
 
 int cmd_time_get(const Context &ctx) {
     SUTime now{};
-    if (const int rc = SU_Base_GetTime(&now); rc < 0) {
-        return module_failure(ctx.err, "time get", "SU_Base_GetTime", rc);
+    errno = 0;
+    if (SU_Base_GetTime(&now) < 0) {
+        return module_failure(ctx, "time get", "SU_Base_GetTime");
     }
     return print_time(ctx, "time", now);
 }
@@ -207,16 +187,18 @@ int cmd_time_set(const Context &ctx) {
     if (!time_argument(ctx, time)) {
         return kExitUsage;
     }
-    if (const int rc = SU_Base_SetTime(&time); rc != 0) {
-        return module_failure(ctx.err, "time set", "SU_Base_SetTime", rc);
+    errno = 0;
+    if (SU_Base_SetTime(&time) != 0) {
+        return module_failure(ctx, "time set", "SU_Base_SetTime");
     }
     return print_time(ctx, "time", time);
 }
 
 int cmd_alarm_get(const Context &ctx) {
     SUTime alarm{};
-    if (const int rc = SU_Base_GetAlarm(&alarm); rc != 0) {
-        return module_failure(ctx.err, "alarm get", "SU_Base_GetAlarm", rc);
+    errno = 0;
+    if (SU_Base_GetAlarm(&alarm) != 0) {
+        return module_failure(ctx, "alarm get", "SU_Base_GetAlarm");
     }
     return print_time(ctx, "alarm", alarm);
 }
@@ -226,23 +208,25 @@ int cmd_alarm_set(const Context &ctx) {
     if (!time_argument(ctx, alarm)) {
         return kExitUsage;
     }
-    if (const int rc = SU_Base_SetAlarm(&alarm); rc != 0) {
-        return module_failure(ctx.err, "alarm set", "SU_Base_SetAlarm", rc);
+    errno = 0;
+    if (SU_Base_SetAlarm(&alarm) != 0) {
+        return module_failure(ctx, "alarm set", "SU_Base_SetAlarm");
     }
     return print_time(ctx, "alarm", alarm);
 }
 
 int cmd_alarm_enable(const Context &ctx) {
-    if (const int rc = SU_Base_EnableAlarm(); rc != 0) {
-        return module_failure(ctx.err, "alarm enable", "SU_Base_EnableAlarm", rc,
-                              " (refused when the stored alarm is not after the clock's time)");
+    errno = 0;
+    if (SU_Base_EnableAlarm() != 0) {
+        return module_failure(ctx, "alarm enable", "SU_Base_EnableAlarm");
     }
     return print_text(ctx, "alarm_irq", "on");
 }
 
 int cmd_alarm_disable(const Context &ctx) {
-    if (const int rc = SU_Base_DisableAlarm(); rc != 0) {
-        return module_failure(ctx.err, "alarm disable", "SU_Base_DisableAlarm", rc);
+    errno = 0;
+    if (SU_Base_DisableAlarm() != 0) {
+        return module_failure(ctx, "alarm disable", "SU_Base_DisableAlarm");
     }
     return print_text(ctx, "alarm_irq", "off");
 }
@@ -251,9 +235,9 @@ int cmd_alarm_wait(const Context &ctx) {
     if (!ctx.line.has_timeout) {
         return usage_error(ctx.err, "alarm wait needs --timeout MS");
     }
-    if (const int rc = SU_Base_PollingAlarm(ctx.line.timeout_ms); rc != 0) {
-        return module_failure(ctx.err, "alarm wait", "SU_Base_PollingAlarm", rc,
-                              " (no clock event within the time-out, or the wait failed)");
+    errno = 0;
+    if (SU_Base_PollingAlarm(ctx.line.timeout_ms) != 0) {
+        return module_failure(ctx, "alarm wait", "SU_Base_PollingAlarm");
     }
     return print_text(ctx, "alarm_event", "ready");
 }
@@ -265,8 +249,9 @@ int cmd_raw2time(const Context &ctx) {
                            ctx.line.words[1]);
     }
     SUTime time{};
-    if (const int rc = SU_Base_Raw2SUTime(&raw, &time); rc != 0) {
-        return module_failure(ctx.err, "raw2time", "SU_Base_Raw2SUTime", rc);
+    errno = 0;
+    if (SU_Base_Raw2SUTime(&raw, &time) != 0) {
+        return module_failure(ctx, "raw2time", "SU_Base_Raw2SUTime");
     }
     return print_time(ctx, "time", time);
 }
@@ -277,8 +262,9 @@ int cmd_time2raw(const Context &ctx) {
         return kExitUsage;
     }
     uint32_t raw = 0;
-    if (const int rc = SU_Base_SUTime2Raw(&time, &raw); rc != 0) {
-        return module_failure(ctx.err, "time2raw", "SU_Base_SUTime2Raw", rc);
+    errno = 0;
+    if (SU_Base_SUTime2Raw(&time, &raw) != 0) {
+        return module_failure(ctx, "time2raw", "SU_Base_SUTime2Raw");
     }
     Report report(ctx.out, ctx.line.json);
     report.number("raw", raw);
@@ -287,8 +273,9 @@ int cmd_time2raw(const Context &ctx) {
 }
 
 int cmd_suspend(const Context &ctx) {
-    if (const int rc = SU_Base_Suspend(); rc != 0) {
-        return module_failure(ctx.err, "suspend", "SU_Base_Suspend", rc);
+    errno = 0;
+    if (SU_Base_Suspend() != 0) {
+        return module_failure(ctx, "suspend", "SU_Base_Suspend");
     }
     return print_text(ctx, "suspend", "resumed");
 }
@@ -304,61 +291,85 @@ int cmd_reboot(const Context &ctx) {
     return print_text(ctx, "reboot", "requested");
 }
 
-enum Needs : unsigned { kNothing = 0, kYes = 1, kTimeout = 2 };
+int cmd_log(const Context &ctx) {
+    LogOptions options{};
+    options.path = ctx.line.file != nullptr ? ctx.line.file : kLogDevice;
+    options.follow = ctx.line.follow;
+    options.tag = ctx.line.tag;
+    options.json = ctx.line.json;
+    return read_log(options, ctx.out, ctx.err);
+}
+
+enum Needs : unsigned { kNothing = 0, kYes = 1, kTimeout = 2, kLogOptions = 4 };
 
 struct Command {
-    std::string_view name;
-    std::string_view verb; // empty for one-word commands
+    const char *name;
+    const char *verb;      // empty for one-word commands
     std::size_t arguments; // words after the name and verb
     unsigned needs;        // options the command takes
     int (*handler)(const Context &);
 };
 
-constexpr std::array kCommands{
-    Command{"id", "", 0, kNothing, cmd_id},
-    Command{"model", "", 0, kNothing, cmd_model},
-    Command{"version", "", 0, kNothing, cmd_version},
-    Command{"time", "get", 0, kNothing, cmd_time_get},
-    Command{"time", "set", 1, kNothing, cmd_time_set},
-    Command{"alarm", "get", 0, kNothing, cmd_alarm_get},
-    Command{"alarm", "set", 1, kNothing, cmd_alarm_set},
-    Command{"alarm", "enable", 0, kNothing, cmd_alarm_enable},
-    Command{"alarm", "disable", 0, kNothing, cmd_alarm_disable},
-    Command{"alarm", "wait", 0, kTimeout, cmd_alarm_wait},
-    Command{"raw2time", "", 1, kNothing, cmd_raw2time},
-    Command{"time2raw", "", 1, kNothing, cmd_time2raw},
-    Command{"suspend", "", 0, kYes, cmd_suspend},
-    Command{"poweroff", "", 0, kYes, cmd_poweroff},
-    Command{"reboot", "", 0, kYes, cmd_reboot},
+constexpr Command kCommands[] = {
+    {"id", "", 0, kNothing, cmd_id},
+    {"model", "", 0, kNothing, cmd_model},
+    {"version", "", 0, kNothing, cmd_version},
+    {"time", "get", 0, kNothing, cmd_time_get},
+    {"time", "set", 1, kNothing, cmd_time_set},
+    {"alarm", "get", 0, kNothing, cmd_alarm_get},
+    {"alarm", "set", 1, kNothing, cmd_alarm_set},
+    {"alarm", "enable", 0, kNothing, cmd_alarm_enable},
+    {"alarm", "disable", 0, kNothing, cmd_alarm_disable},
+    {"alarm", "wait", 0, kTimeout, cmd_alarm_wait},
+    {"raw2time", "", 1, kNothing, cmd_raw2time},
+    {"time2raw", "", 1, kNothing, cmd_time2raw},
+    {"suspend", "", 0, kYes, cmd_suspend},
+    {"poweroff", "", 0, kYes, cmd_poweroff},
+    {"reboot", "", 0, kYes, cmd_reboot},
+    {"log", "", 0, kLogOptions, cmd_log},
 };
 
-// Unoptimised, string_view::starts_with keeps its out_of_range check, which
-// would make the command need the C++ runtime library.
-bool has_prefix(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && std::string_view(text.data(), prefix.size()) == prefix;
+// An option that takes a value, as "--name VALUE" or "--name=VALUE". Returns
+// false when arg is not this option; otherwise value is set, or null when
+// the value is missing.
+bool option_with_value(const char *name, int argc, const char *const *argv, int &i,
+                       const char *&value) {
+    const char *arg = argv[i];
+    const std::size_t length = std::strlen(name);
+    if (std::strncmp(arg, name, length) != 0) {
+        return false;
+    }
+    if (arg[length] == '=') {
+        value = arg + length + 1;
+        return true;
+    }
+    if (arg[length] != '\0') {
+        return false;
+    }
+    value = i + 1 < argc ? argv[++i] : nullptr;
+    return true;
 }
 
 // Splits argv into options and words; prints the complaint and returns
 // false on a malformed line.
 bool parse_line(int argc, const char *const *argv, CommandLine &line, std::FILE *err) {
     for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--json") {
+        const char *arg = argv[i];
+        const char *value = nullptr;
+        if (same(arg, "--json")) {
             line.json = true;
-        } else if (arg == "--yes") {
+        } else if (same(arg, "--yes")) {
             line.yes = true;
-        } else if (arg == "-h" || arg == "--help") {
+        } else if (same(arg, "-h") || same(arg, "--help")) {
             line.help = true;
-        } else if (arg == "--timeout" || has_prefix(arg, "--timeout=")) {
-            std::string_view value = arg;
-            if (arg == "--timeout") {
-                if (i + 1 == argc) {
-                    (void)usage_error(err, "--timeout needs a number of milliseconds");
-                    return false;
-                }
-                value = argv[++i];
-            } else {
-                value.remove_prefix(sizeof "--timeout=" - 1);
+        } else if (same(arg, "--version")) {
+            line.version = true;
+        } else if (same(arg, "--follow")) {
+            line.follow = true;
+        } else if (option_with_value("--timeout", argc, argv, i, value)) {
+            if (value == nullptr) {
+                (void)usage_error(err, "--timeout needs a number of milliseconds");
+                return false;
             }
             if (!parse_u32(value, line.timeout_ms)) {
                 (void)usage_error(err, "not a number of milliseconds from 0 to 4294967295: ",
@@ -366,10 +377,22 @@ bool parse_line(int argc, const char *const *argv, CommandLine &line, std::FILE 
                 return false;
             }
             line.has_timeout = true;
-        } else if (arg.size() > 1 && arg.front() == '-') {
+        } else if (option_with_value("--file", argc, argv, i, value)) {
+            if (value == nullptr || *value == '\0') {
+                (void)usage_error(err, "--file needs a path");
+                return false;
+            }
+            line.file = value;
+        } else if (option_with_value("--tag", argc, argv, i, value)) {
+            if (value == nullptr) {
+                (void)usage_error(err, "--tag needs a tag");
+                return false;
+            }
+            line.tag = value;
+        } else if (arg[0] == '-' && arg[1] != '\0') {
             (void)usage_error(err, "unknown option ", arg);
             return false;
-        } else if (line.word_count == line.words.size()) {
+        } else if (line.word_count == kMaxWords) {
             (void)usage_error(err, "too many arguments at ", arg);
             return false;
         } else {
@@ -380,18 +403,19 @@ bool parse_line(int argc, const char *const *argv, CommandLine &line, std::FILE 
 }
 
 const Command *find_command(const CommandLine &line, std::FILE *err) {
-    const std::string_view name = line.words[0];
-    const std::string_view verb = line.word_count > 1 ? line.words[1] : std::string_view{};
+    const char *name = line.words[0];
+    const char *verb = line.word_count > 1 ? line.words[1] : "";
     bool name_known = false;
     for (const Command &command : kCommands) {
-        if (command.name != name) {
+        if (!same(command.name, name)) {
             continue;
         }
         name_known = true;
-        if (!command.verb.empty() && command.verb != verb) {
+        const bool has_verb = command.verb[0] != '\0';
+        if (has_verb && !same(command.verb, verb)) {
             continue;
         }
-        const std::size_t words = 1 + (command.verb.empty() ? 0 : 1) + command.arguments;
+        const std::size_t words = 1 + (has_verb ? 1 : 0) + command.arguments;
         if (line.word_count != words) {
             (void)usage_error(err, line.word_count < words ? "missing argument for "
                                                            : "too many arguments for ",
@@ -408,8 +432,29 @@ const Command *find_command(const CommandLine &line, std::FILE *err) {
     return nullptr;
 }
 
-// Two-digit, four-digit fields of the time text.
-bool digits(std::string_view text, std::size_t at, std::size_t count, int32_t &value) {
+// Options a command does not take are refused; returns the exit status of
+// the refusal, or kExitOk.
+int check_options(const CommandLine &line, const Command &command, std::FILE *err) {
+    if (line.has_timeout && (command.needs & kTimeout) == 0) {
+        return usage_error(err, "--timeout is only for alarm wait");
+    }
+    if (line.yes && (command.needs & kYes) == 0) {
+        return usage_error(err, "--yes is only for suspend, poweroff and reboot");
+    }
+    if ((line.follow || line.file != nullptr || line.tag != nullptr) &&
+        (command.needs & kLogOptions) == 0) {
+        return usage_error(err, "--file, --follow and --tag are only for log");
+    }
+    if ((command.needs & kYes) != 0 && !line.yes) {
+        (void)std::fprintf(err, "sysutil: %s stops this device; refused without --yes\n",
+                           command.name);
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+// Fixed-width fields of the time text.
+bool digits(const char *text, std::size_t at, std::size_t count, int32_t &value) {
     value = 0;
     for (std::size_t i = at; i < at + count; ++i) {
         if (text[i] < '0' || text[i] > '9') {
@@ -420,11 +465,106 @@ bool digits(std::string_view text, std::size_t at, std::size_t count, int32_t &v
     return true;
 }
 
+int dispatch(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
+    CommandLine line;
+    if (!parse_line(argc, argv, line, err)) {
+        return kExitUsage;
+    }
+    if (line.help) {
+        (void)std::fputs(kUsage, out);
+        return kExitOk;
+    }
+    if (line.version) {
+        (void)std::fputs("sysutil " SYSUTILS_VERSION "\n", out);
+        return kExitOk;
+    }
+    if (line.word_count == 0) {
+        return usage_error(err, "no command given");
+    }
+    const Command *command = find_command(line, err);
+    if (command == nullptr) {
+        return kExitUsage;
+    }
+    const int refusal = check_options(line, *command, err);
+    if (refusal != kExitOk) {
+        return refusal;
+    }
+    const Context ctx{line, out, err};
+    return command->handler(ctx);
+}
+
 } // namespace
 
-bool parse_time(std::string_view text, SUTime &time) {
-    constexpr std::string_view kShape = "YYYY-MM-DDTHH:MM:SS";
-    if (text.size() != kShape.size() || text[4] != '-' || text[7] != '-' ||
+void Report::text(const char *key, const char *value) {
+    text(key, value, std::strlen(value));
+}
+
+void Report::text(const char *key, const char *value, std::size_t size) {
+    begin_field(key);
+    if (json_) {
+        put_json_string(value, size);
+    } else {
+        (void)std::fwrite(value, 1, size, out_);
+    }
+    end_field();
+}
+
+void Report::number(const char *key, long long value) {
+    begin_field(key);
+    (void)std::fprintf(out_, "%lld", value);
+    end_field();
+}
+
+void Report::finish() {
+    if (json_) {
+        (void)std::fputs(fields_ == 0 ? "{}\n" : "}\n", out_);
+    }
+}
+
+void Report::begin_field(const char *key) {
+    if (json_) {
+        (void)std::fputs(fields_ == 0 ? "{" : ", ", out_);
+        put_json_string(key, std::strlen(key));
+        (void)std::fputs(": ", out_);
+    } else {
+        (void)std::fprintf(out_, "%s: ", key);
+    }
+    ++fields_;
+}
+
+void Report::end_field() {
+    if (!json_) {
+        (void)std::fputc('\n', out_);
+    }
+}
+
+void Report::put_json_string(const char *value, std::size_t size) {
+    (void)std::fputc('"', out_);
+    for (std::size_t i = 0; i < size; ++i) {
+        const char c = value[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            (void)std::fprintf(out_, "\\%c", c);
+        } else if (byte < 0x20) {
+            (void)std::fprintf(out_, "\\u%04x", static_cast<unsigned>(byte));
+        } else {
+            (void)std::fputc(c, out_);
+        }
+    }
+    (void)std::fputc('"', out_);
+}
+
+bool flush_output(std::FILE *out, std::FILE *err) {
+    if (std::fflush(out) == 0 && std::ferror(out) == 0) {
+        return true;
+    }
+    (void)std::fprintf(err, "sysutil: write error: %s\n", std::strerror(errno));
+    return false;
+}
+
+bool parse_time(const char *text, SUTime &time) {
+    constexpr std::size_t kLength = sizeof "YYYY-MM-DDTHH:MM:SS" - 1;
+    if (std::strlen(text) != kLength || text[4] != '-' || text[7] != '-' ||
         (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':') {
         return false;
     }
@@ -445,16 +585,17 @@ void format_time(const SUTime &time, char (&out)[kTimeTextSize]) {
                         static_cast<int>(time.min), static_cast<int>(time.sec));
 }
 
-bool parse_u32(std::string_view text, uint32_t &value) {
-    if (text.empty() || text.size() > 10) {
+bool parse_u32(const char *text, uint32_t &value) {
+    const std::size_t length = std::strlen(text);
+    if (length == 0 || length > 10) {
         return false;
     }
     uint64_t parsed = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') {
             return false;
         }
-        parsed = parsed * 10 + static_cast<uint64_t>(c - '0');
+        parsed = parsed * 10 + static_cast<uint64_t>(text[i] - '0');
     }
     if (parsed > UINT32_MAX) {
         return false;
@@ -464,36 +605,16 @@ bool parse_u32(std::string_view text, uint32_t &value) {
 }
 
 int run(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
-    CommandLine line;
-    if (!parse_line(argc, argv, line, err)) {
-        return kExitUsage;
+    // The module's records of a failed call reach standard error as well as
+    // the kernel log.
+    // One call logs at most three records of at most 999 characters.
+    char records[3 * 1000];
+    command_records::begin(records, sizeof records);
+    int status = dispatch(argc, argv, out, err);
+    command_records::end();
+    if (!flush_output(out, err)) {
+        status = kExitFailure;
     }
-    if (line.help) {
-        (void)std::fputs(kUsage, out);
-        return kExitOk;
-    }
-    if (line.word_count == 0) {
-        return usage_error(err, "no command given");
-    }
-    const Command *command = find_command(line, err);
-    if (command == nullptr) {
-        return kExitUsage;
-    }
-    if (line.has_timeout && (command->needs & kTimeout) == 0) {
-        return usage_error(err, "--timeout is only for alarm wait");
-    }
-    if (line.yes && (command->needs & kYes) == 0) {
-        return usage_error(err, "--yes is only for suspend, poweroff and reboot");
-    }
-    if ((command->needs & kYes) != 0 && !line.yes) {
-        (void)std::fprintf(err,
-                           "sysutil: %.*s stops this device; refused without --yes\n",
-                           static_cast<int>(command->name.size()), command->name.data());
-        return kExitUsage;
-    }
-    const Context ctx{line, out, err};
-    const int status = command->handler(ctx);
-    (void)std::fflush(out);
     return status;
 }
 

@@ -7,26 +7,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <string_view>
 
 #include "su_base.h"
 
 namespace sysutil {
 
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailure = 1; // the module reported a failure
-inline constexpr int kExitUsage = 2;   // bad command line, or power command without --yes
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1; // the module reported a failure, or output failed
+constexpr int kExitUsage = 2;   // bad command line, or power command without --yes
 
 // "YYYY-MM-DDTHH:MM:SS", a blank allowed for the 'T'. Widths are fixed, the
 // values are not range-checked: the module takes any record as it is.
-bool parse_time(std::string_view text, SUTime &time);
+bool parse_time(const char *text, SUTime &time);
 
 // The same form; out needs kTimeTextSize bytes for any record.
-inline constexpr std::size_t kTimeTextSize = 80;
+constexpr std::size_t kTimeTextSize = 80;
 void format_time(const SUTime &time, char (&out)[kTimeTextSize]);
 
 // Decimal digits only, 0 to 4294967295.
-bool parse_u32(std::string_view text, uint32_t &value);
+bool parse_u32(const char *text, uint32_t &value);
 
 // Runs one command line (argv[0] is the program name) and returns the exit
 // status.

@@ -3,7 +3,7 @@
 # namespace whose /dev is a tmpfs holding a sparse file as the physical-memory
 # device and a regular file as the kernel log device.
 # Usage: chipid_process_test.sh CHIPID [EMULATOR ARGS...]
-set -eu
+set -euo pipefail
 
 if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
     echo "SKIP: needs root and mount namespaces"
@@ -14,6 +14,8 @@ fi
 chipid=$1
 shift
 mount -t tmpfs chipid-test /dev
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
 mknod -m 666 /dev/null c 1 3
 
 failures=0
@@ -33,20 +35,23 @@ printf '\x44\x33\x22\x11\x88\x77\x66\x55\xcc\xbb\xaa\x99' |
 : > /dev/log_main
 
 set +e
-out=$("$@" "$chipid" ignored --arguments)
+out=$("$@" "$chipid" ignored --arguments 2>"$errors")
 status=$?
 set -e
 check "identifier line" "CHIP ID: 4433221188776655ccbbaa99" "$out"
 check "exit status" 0 "$status"
+check "nothing on standard error" "" "$(cat "$errors")"
 check "nothing logged" 0 "$(stat -c %s /dev/log_main)"
 
 rm /dev/mem
 set +e
-out=$("$@" "$chipid" | od -An -c | tr -s ' ')
+out=$("$@" "$chipid" 2>"$errors" | od -An -c | tr -s ' ')
 status=$?
 set -e
 check "line without the device" "$(printf 'CHIP ID: \n' | od -An -c | tr -s ' ')" "$out"
 check "exit status without the device" 0 "$status"
+check "records on standard error" "chipid: open /dev/mem failed
+chipid: SU_Base_GetDevID(): failed" "$(cat "$errors")"
 expected=$(printf '\006base\000open /dev/mem failed\n\000\006base\000SU_Base_GetDevID(): failed\n\000' | od -An -tx1)
 check "kernel-log entries" "$expected" "$(od -An -tx1 /dev/log_main)"
 

@@ -1,8 +1,12 @@
 // The sysutil command run in-process on the fake platform.
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -26,16 +30,38 @@ std::string drain(std::FILE *stream, char *&buffer, std::size_t &size) {
     return text;
 }
 
-Result sysutil_run(std::vector<const char *> args) {
+// Standard output is a memory stream unless the test gives a stream of its
+// own, which it then closes itself.
+Result sysutil_run(std::vector<const char *> args, std::FILE *given_out = nullptr) {
     args.insert(args.begin(), "sysutil");
     char *out_buffer = nullptr;
     char *err_buffer = nullptr;
     std::size_t out_size = 0;
     std::size_t err_size = 0;
-    std::FILE *out = open_memstream(&out_buffer, &out_size);
+    std::FILE *out = given_out != nullptr ? given_out : open_memstream(&out_buffer, &out_size);
     std::FILE *err = open_memstream(&err_buffer, &err_size);
     const int status = sysutil::run(static_cast<int>(args.size()), args.data(), out, err);
-    return {status, drain(out, out_buffer, out_size), drain(err, err_buffer, err_size)};
+    const std::string out_text = given_out != nullptr ? "" : drain(out, out_buffer, out_size);
+    return {status, out_text, drain(err, err_buffer, err_size)};
+}
+
+// One kernel-log entry as the device returns it: the driver's 20-byte header
+// in host byte order, then the payload.
+std::string log_entry(int32_t sec, int32_t nsec, const std::string &payload) {
+    struct {
+        uint16_t len;
+        uint16_t pad;
+        int32_t pid;
+        int32_t tid;
+        int32_t sec;
+        int32_t nsec;
+    } header{static_cast<uint16_t>(payload.size()), 0, 42, 43, sec, nsec};
+    static_assert(sizeof header == 20);
+    return std::string(reinterpret_cast<const char *>(&header), sizeof header) + payload;
+}
+
+std::string text_payload(char priority, const std::string &tag, const std::string &message) {
+    return std::string(1, priority) + tag + '\0' + message + '\0';
 }
 
 bool has_event(const std::string &event) {
@@ -96,7 +122,8 @@ TEST_F(Sysutil, HelpListsEveryCommand) {
     for (const char *command : {"id", "model", "version", "time get", "time set TIME", "alarm get",
                                 "alarm set TIME", "alarm enable", "alarm disable",
                                 "alarm wait --timeout MS", "raw2time SECONDS", "time2raw TIME",
-                                "suspend --yes", "poweroff --yes", "reboot --yes", "--json"}) {
+                                "suspend --yes", "poweroff --yes", "reboot --yes", "--json",
+                                "log [--file PATH] [--follow] [--tag TAG]", "--version"}) {
         EXPECT_NE(r.out.find(command), std::string::npos) << command;
     }
 }
@@ -123,6 +150,8 @@ TEST_F(Sysutil, RejectsBadCommandLinesAndUnconfirmedPowerCommandsWithoutTouching
         {{"suspend"}, "suspend stops this device; refused without --yes"},
         {{"poweroff"}, "poweroff stops this device; refused without --yes"},
         {{"reboot", "--json"}, "reboot stops this device; refused without --yes"},
+        {{"log", "--file"}, "--file needs a path"},
+        {{"id", "--follow"}, "--file, --follow and --tag are only for log"},
     };
     for (const auto &c : cases) {
         const Result r = sysutil_run(c.args);
@@ -168,32 +197,66 @@ TEST_F(Sysutil, ReportsIdentity) {
     r = sysutil_run({"version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "version: SYSUTILS-" SYSUTILS_TEST_VERSION "\n");
+
+    r = sysutil_run({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "sysutil " SYSUTILS_TEST_VERSION "\n");
 }
 
-TEST_F(Sysutil, ModuleFailuresGoToStderrWithStatusOne) {
-    // No device is present: every read fails and the module logs its records.
+TEST_F(Sysutil, ModuleFailuresNameTheirCauseOnStderrWithStatusOne) {
+    // With the devices absent, and with a clock that refuses the request as
+    // a regular file does: the module's records of the call, then the call
+    // and the system's error.
     const struct {
+        bool rtc_refuses_requests;
         std::vector<const char *> args;
-        const char *call;
+        const char *err;
     } cases[] = {
-        {{"id"}, "SU_Base_GetDevID() failed (-1), read before the failure: \"\""},
-        {{"model"}, "SU_Base_GetModelNumber() failed (-1)"},
-        {{"time", "get"}, "SU_Base_GetTime() failed (-1)"},
-        {{"time", "set", "2026-12-07T21:30:00"}, "SU_Base_SetTime() failed (-1)"},
-        {{"alarm", "get"}, "SU_Base_GetAlarm() failed (-1)"},
-        {{"alarm", "set", "2026-12-07T21:30:00"}, "SU_Base_SetAlarm() failed (-1)"},
-        {{"alarm", "enable"}, "SU_Base_EnableAlarm() failed (-1)"},
-        {{"alarm", "disable"}, "SU_Base_DisableAlarm() failed (-1)"},
-        {{"alarm", "wait", "--timeout", "0"}, "SU_Base_PollingAlarm() failed (-1)"},
-        {{"suspend", "--yes"}, "SU_Base_Suspend() failed (-1)"},
+        {false, {"id"},
+         "sysutil: id: open /dev/mem failed\n"
+         "sysutil: id: SU_Base_GetDevID(): failed\n"
+         "sysutil: id: SU_Base_GetDevID() failed: No such file or directory\n"},
+        {false, {"model"},
+         "sysutil: model: Get Model Number Error\n"
+         "sysutil: model: SU_Base_GetModelNumber() failed: No such file or directory\n"},
+        {false, {"time", "get"},
+         "sysutil: time get: open rtc node fail: No such file or directory\n"
+         "sysutil: time get: SU_Base_GetTime() failed: No such file or directory\n"},
+        {false, {"alarm", "wait", "--timeout", "0"},
+         "sysutil: alarm wait: open rtc node fail: No such file or directory\n"
+         "sysutil: alarm wait: SU_Base_PollingAlarm() failed: No such file or directory\n"},
+        {true, {"time", "get"},
+         "sysutil: time get: IOCTL RTC_RD_TIME fail \n"
+         "sysutil: time get: SU_Base_GetTime() failed: Inappropriate ioctl for device\n"},
+        {true, {"alarm", "set", "2026-12-07T21:30:00"},
+         "sysutil: alarm set: IOCTL RTC_ALM_SET fail \n"
+         "sysutil: alarm set: SU_Base_SetAlarm() failed: Inappropriate ioctl for device\n"},
     };
     for (const auto &c : cases) {
+        fake::reset();
+        if (c.rtc_refuses_requests) {
+            fake::use_fake_rtc();
+            fake::fail_always(fake::Call::ioctl, fake::kRtc, ENOTTY);
+        }
         fake::clear_log();
         const Result r = sysutil_run(c.args);
-        EXPECT_EQ(r.status, sysutil::kExitFailure) << c.call;
-        EXPECT_EQ(r.out, "") << c.call;
-        EXPECT_NE(r.err.find(c.call), std::string::npos) << r.err;
-        EXPECT_FALSE(fake::log_entries().empty()) << c.call;
+        EXPECT_EQ(r.status, sysutil::kExitFailure) << c.err;
+        EXPECT_EQ(r.out, "") << c.err;
+        EXPECT_EQ(r.err, c.err);
+        // The records still reach the kernel log.
+        EXPECT_FALSE(fake::log_entries().empty()) << c.err;
+    }
+}
+
+TEST_F(Sysutil, WriteErrorsOnStandardOutputFail) {
+    for (const std::vector<const char *> &args :
+         {std::vector<const char *>{"raw2time", "0"}, std::vector<const char *>{"--help"}}) {
+        std::FILE *full = std::fopen("/dev/full", "w");
+        ASSERT_NE(full, nullptr);
+        const Result r = sysutil_run(args, full);
+        (void)std::fclose(full);
+        EXPECT_EQ(r.status, sysutil::kExitFailure) << args.front();
+        EXPECT_EQ(r.err, "sysutil: write error: No space left on device\n") << args.front();
     }
 }
 
@@ -241,7 +304,9 @@ TEST_F(Sysutil, AlarmNotAfterTheClockIsRefused) {
     fake::rtc().alarm = fake::rtc().clock;
     const Result r = sysutil_run({"alarm", "enable"});
     EXPECT_EQ(r.status, sysutil::kExitFailure);
-    EXPECT_NE(r.err.find("SU_Base_EnableAlarm() failed (-1)"), std::string::npos);
+    // No system call failed: the records alone say why.
+    EXPECT_EQ(r.err, "sysutil: alarm enable: Alarm Time Invalid ,forbid to enable alram\n"
+                     "sysutil: alarm enable: SU_Base_EnableAlarm() failed\n");
     EXPECT_FALSE(fake::rtc().alarm_irq);
 }
 
@@ -263,6 +328,68 @@ TEST_F(Sysutil, ConfirmedPowerCommandsReachTheModule) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "{\"suspend\": \"resumed\"}\n");
     EXPECT_TRUE(has_event("write /sys/power/state mem"));
+}
+
+TEST_F(Sysutil, LogPrintsEntriesInThreadtimeLayout) {
+    ASSERT_EQ(setenv("TZ", "UTC", 1), 0);
+    tzset();
+    constexpr int32_t kDec7 = 1796679000; // 2026-12-07 21:30:00 UTC
+    const std::string failure =
+        log_entry(kDec7, 123456789, text_payload(6, "base", "open rtc node fail: No such file\n"));
+    const std::string entries =
+        failure + log_entry(kDec7 + 1, 5000000, text_payload(4, "app", "first\nsecond\n")) +
+        log_entry(kDec7 + 2, 0, std::string("\x07\0\0\0" "abc", 7)) +     // event, tag 7
+        log_entry(kDec7 + 2, 0, std::string("\x09x\0y\0", 5)) +            // priority past 8
+        log_entry(kDec7 + 2, 0, std::string("\x04x\0y\0z", 6)) +           // bytes after the message
+        log_entry(kDec7 + 2, 0, "ab") +                                        // shorter than a tag
+        log_entry(kDec7 + 3, 999999999, text_payload(1, "odd", "no newline"));
+    const std::string all = fake::scratch_file("log", entries);
+    const std::string truncated = fake::scratch_file("cut", failure + failure.substr(0, 30));
+    const std::string missing = fake::scratch_path("absent");
+
+    const struct {
+        std::vector<const char *> args;
+        int status;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {{"log", "--file", all.c_str()},
+         0,
+         "12-07 21:30:00.123    42    43 E base: open rtc node fail: No such file\n"
+         "12-07 21:30:01.005    42    43 I app: first\n"
+         "12-07 21:30:01.005    42    43 I app: second\n"
+         "12-07 21:30:02.000    42    43 I 7: event, 3 bytes\n"
+         "12-07 21:30:02.000    42    43 I 2030073865: event, 1 byte\n"
+         "12-07 21:30:02.000    42    43 I 2030073860: event, 2 bytes\n"
+         "12-07 21:30:02.000    42    43 I ?: event, 2 bytes\n"
+         "12-07 21:30:03.999    42    43 ? odd: no newline\n",
+         ""},
+        {{"log", "--tag=app", "--file", all.c_str()},
+         0,
+         "12-07 21:30:01.005    42    43 I app: first\n"
+         "12-07 21:30:01.005    42    43 I app: second\n",
+         ""},
+        {{"--json", "log", "--tag", "base", "--file", all.c_str()},
+         0,
+         "{\"time\": \"12-07 21:30:00.123\", \"pid\": 42, \"tid\": 43, \"priority\": \"E\", "
+         "\"tag\": \"base\", \"message\": \"open rtc node fail: No such file\"}\n",
+         ""},
+        {{"log", "--file", truncated.c_str()},
+         1,
+         "12-07 21:30:00.123    42    43 E base: open rtc node fail: No such file\n",
+         "sysutil: log: " + truncated + ": truncated entry at byte " +
+             std::to_string(failure.size()) + "\n"},
+        {{"log", "--file", missing.c_str()},
+         1,
+         "",
+         "sysutil: log: " + missing + ": No such file or directory\n"},
+    };
+    for (const auto &c : cases) {
+        const Result r = sysutil_run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back();
+        EXPECT_EQ(r.out, c.out) << c.args.back();
+        EXPECT_EQ(r.err, c.err) << c.args.back();
+    }
 }
 
 } // namespace
