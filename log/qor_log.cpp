@@ -89,17 +89,27 @@ public:
 
 // A record is the parent's alone: the log file's buffered data is written
 // out before the fork, and the child starts with nothing to write twice.
+// The stream is flushed before the facility's lock is taken, so that a log
+// file that stalls the fork holds up no other thread's record meanwhile.
+thread_local unsigned depth_at_fork = 0;
+thread_local int cancel_state_at_fork = PTHREAD_CANCEL_ENABLE;
+
 void before_fork() {
-    lock_facility();
+    (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_at_fork);
     (void)pthread_mutex_lock(&file_write_mutex);
-    if (log_stream != nullptr) {
-        (void)fflush(log_stream);
+    FILE *const stream = __atomic_load_n(&log_stream, __ATOMIC_ACQUIRE);
+    if (stream != nullptr) {
+        (void)fflush(stream);
     }
+    depth_at_fork = lock_depth;
+    lock_facility();
 }
 
 void after_fork_in_parent() {
-    (void)pthread_mutex_unlock(&file_write_mutex);
     unlock_facility();
+    (void)pthread_mutex_unlock(&file_write_mutex);
+    int ignored = 0;
+    (void)pthread_setcancelstate(cancel_state_at_fork, &ignored);
 }
 
 void after_fork_in_child() {
@@ -107,8 +117,9 @@ void after_fork_in_child() {
     facility_mutex = released;
     file_write_mutex = released;
     lock_depth = 0;
+    // As before the fork, or before the lock a caller held across it.
     int ignored = 0;
-    (void)pthread_setcancelstate(cancel_state_outside, &ignored);
+    (void)pthread_setcancelstate(depth_at_fork > 0 ? cancel_state_outside : cancel_state_at_fork, &ignored);
     if (record_buffer != nullptr) {
         record_buffer->text[0] = '\0';
         record_buffer->len = 0;
@@ -226,8 +237,8 @@ public:
         }
         if (to.dest == QOR_LOG_TO_FILE && log_stream == nullptr) {
             // Opened once and kept open; the stream's own buffering decides
-            // when records reach the file.
-            log_stream = fopen(log_file, "a+");
+            // when records reach the file. A fork reads it without the lock.
+            __atomic_store_n(&log_stream, fopen(log_file, "a+"), __ATOMIC_RELEASE);
             if (log_stream == nullptr) {
                 report.add(kFileOpenFailed);
                 return false;

@@ -16,7 +16,7 @@ CXX=${CXX:-g++}
 AR=${AR:-ar}
 mkdir -p "$out/obj"
 
-flags="-std=c++14 -Os -fno-exceptions -fno-rtti -fvisibility=hidden -pthread
+flags="-std=c++14 -Os -fno-exceptions -fno-rtti -fvisibility=hidden -pthread -ffunction-sections -fdata-sections
        -I$src/log -I$src/sysutils/base -I$src/sysutils/posix ${CXXFLAGS:-}"
 
 compile() { # archive source...
@@ -43,7 +43,7 @@ libraries="$out/libsysutils_base.a $out/libsysutils_log.a"
 [ -z "$tools" ] || libraries="$out/libsysutils_tools.a $libraries"
 # The C++ runtime is never needed: a driver that adds it anyway is told to
 # drop what nothing uses.
-link="-Wl,--as-needed"
+link="-Wl,--as-needed -Wl,--gc-sections"
 # shellcheck disable=SC2086
 $CXX $flags -I"$src/tools/common" "$src"/tools/chipid/*.cpp $libraries $link -o "$out/chipid"
 # shellcheck disable=SC2086

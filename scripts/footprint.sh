@@ -1,9 +1,9 @@
 #!/bin/sh
 # What chipid and the libraries cost on the device: MinSizeRel builds for the
 # host and the target, sizes of stripped copies, and the shared libraries
-# chipid needs at run time (the C library alone is expected: exit status 1
-# otherwise). Builds go to build/footprint/{host,mipsel}, or under
-# FOOTPRINT_BUILD_DIR.
+# chipid needs at run time. Exit status 1 when chipid needs more than the C
+# library, is over its size limits, or the calendar object holds tables.
+# Builds go to build/footprint/{host,mipsel}, or under FOOTPRINT_BUILD_DIR.
 set -eu
 cd "$(dirname "$0")/.."
 root=${FOOTPRINT_BUILD_DIR:-build/footprint}
@@ -55,6 +55,17 @@ for lib in $(field "$host" 4-) $(field "$target" 4-); do
     *) echo "chipid needs $lib: only the C library is expected" >&2; status=1 ;;
     esac
 done
+
+# chipid ships on 8 to 16 MiB of flash: at most 16 KiB stripped on the host
+# and 12 KiB on the target.
+chipid_limit() { # size limit label
+    if [ "$1" -gt "$2" ]; then
+        echo "chipid for $3: $1 bytes stripped, over the $2 allowed" >&2
+        status=1
+    fi
+}
+chipid_limit "$(field "$host" 1)" 16384 host
+chipid_limit "$(field "$target" 1)" 12288 mipsel
 
 # The calendar conversions compute with no tables: their object may hold at
 # most 64 bytes of read-only data besides its log texts (.rodata.str*).

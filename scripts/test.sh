@@ -1,8 +1,11 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds everything and runs every test, on a fresh machine too: the host
-# suite (quick and long), the target suite under user-mode QEMU, the
-# hardening tools, and the system test on real kernels under QEMU.
-# Each stage installs what it needs first.
+# suite (quick and long), the C++14 floor with the oldest compilers, the
+# target suite under user-mode QEMU, the exported interface and its ABI, the
+# Debian packages under lintian, the footprint limits, the hardening tools,
+# and the system test on real kernels under QEMU. Each stage installs what
+# it needs first.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -17,8 +20,22 @@ ctest --preset host
 stage "host: long tests"
 ctest --test-dir build/host -L long --output-on-failure
 
+stage "toolchains: C++14 with g++-11, clang-13 and the mipsel cross compiler, no CMake"
+ctest --test-dir build/host -L toolchains --output-on-failure
+
 stage "target: cross-build, tests under user-mode QEMU"
 scripts/test-mipsel.sh
+
+stage "interface: exported symbols in every build type, ABI against the baseline"
+ctest --test-dir build/host -L abi --output-on-failure
+ctest --test-dir build/mipsel -L abi --output-on-failure
+
+stage "packages: lintian, both architectures side by side"
+SYSUTILS_PEER_PACKAGES=$PWD/build/mipsel ctest --test-dir build/host -L packaging --output-on-failure
+ctest --test-dir build/mipsel -L packaging --output-on-failure
+
+stage "footprint: chipid and the calendar within their limits"
+scripts/footprint.sh
 
 stage "hardening: sanitizers, fuzzing, static analysis, memcheck"
 scripts/hardening.sh

@@ -55,4 +55,14 @@ chipid: SU_Base_GetDevID(): failed" "$(cat "$errors")"
 expected=$(printf '\006base\000open /dev/mem failed\n\000\006base\000SU_Base_GetDevID(): failed\n\000' | od -An -tx1)
 check "kernel-log entries" "$expected" "$(od -An -tx1 /dev/log_main)"
 
+# Standard output closed before the first record: the device must not take
+# its number, or the identifier line would land in the kernel log.
+: > /dev/log_main
+set +e
+"$@" "$chipid" >&- 2>/dev/null
+status=$?
+set -e
+check "exit status with standard output closed" 0 "$status"
+check "kernel log with standard output closed" "$expected" "$(od -An -tx1 /dev/log_main)"
+
 [ "$failures" = 0 ]
