@@ -28,3 +28,13 @@ check_cxx_compiler_flag(-fno-plt SYSUTILS_HAVE_NO_PLT)
 target_compile_options(sysutils_options INTERFACE -ffunction-sections -fdata-sections
                        $<$<BOOL:${SYSUTILS_HAVE_NO_PLT}>:-fno-plt>)
 target_link_options(sysutils_options INTERFACE LINKER:--gc-sections)
+
+# Read-only relocations, resolved at load time, as distributions harden what
+# they ship (the native linker makes them read-only by default, the mipsel
+# cross linker does not). On MIPS the read-only part is aligned to the
+# largest page size, 64 KiB, which pads every program and library by up to
+# that much: the size-first presets (chipid, mipsel-chipid) leave it off.
+option(SYSUTILS_RELRO "Link with read-only relocations (-z relro -z now)" ON)
+if(SYSUTILS_RELRO)
+  target_link_options(sysutils_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()

@@ -1,7 +1,12 @@
-# Debian packages for the architecture the build targets (host or mipsel):
-#   sysutils      runtime: chipid, sysutil (and libsysutils.so when built)
-#   sysutils-dev  development: headers, static libraries, CMake and pkg-config files
-# Built with `cpack -G DEB` in the build directory.
+# Debian packages for the architecture the build targets (host or mipsel),
+# built with `cpack -G DEB` in the build directory:
+#   libsysutils1  library: libsysutils.so.1 (with SYSUTILS_BUILD_SHARED)
+#   sysutils      runtime: chipid, sysutil, their manual pages and completion
+#   sysutils-dev  development: headers, static libraries, the .so link, CMake
+#                 and pkg-config files, section 3 manual pages
+# What CPack's DEB generator cannot say (Multi-Arch, the ldconfig trigger in
+# place of its maintainer scripts) is put in by packaging/deb-post-build.cmake,
+# which rebuilds each package; packaging/README.md has the details.
 
 # Debian's name of the target architecture, from the compiler's multiarch
 # triplet where dpkg knows it.
@@ -40,45 +45,66 @@ sysutils_debian_architecture(SYSUTILS_DEBIAN_ARCHITECTURE)
 set(CPACK_PACKAGE_NAME sysutils)
 set(CPACK_PACKAGE_VENDOR sysutils)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "System utilities for embedded Linux devices")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL runtime development)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
-    "chipid prints the chip's unique identifier; sysutil queries and drives chip identity, real-time clock, wake-up alarm and power control from the shell")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
-    "Headers, static libraries, CMake package config and pkg-config file of the sysutils base module and log facility")
+set(CPACK_COMPONENTS_ALL ${SYSUTILS_COMPONENTS})
+set(CPACK_STRIP_FILES ON)
+
+# Descriptions: the first line is the synopsis; lines stay within 80 columns.
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "chip identity, clock, alarm and power commands for embedded Linux
+chipid prints the chip's unique identifier. sysutil queries and drives the
+chip identity, the real-time clock and its wake-up alarm, power control and
+the kernel log from the shell, for bringing up a board.")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "chip identity, clock, alarm and power library for embedded Linux (development)
+Headers, static libraries, CMake package config and pkg-config files of the
+sysutils base module (chip identity, real-time clock and alarm, calendar,
+power control) and its log facility, with their manual pages.")
+set(CPACK_DEBIAN_LIBRARY_DESCRIPTION "chip identity, clock, alarm and power library for embedded Linux
+The sysutils base module (chip identity, real-time clock and alarm, calendar,
+power control) and its log facility in one shared library.")
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "sysutils developers <sysutils@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${SYSUTILS_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${SYSUTILS_DEBIAN_ARCHITECTURE})
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME sysutils)
+foreach(component IN LISTS SYSUTILS_COMPONENTS)
+  string(TOUPPER ${component} upper)
+  set(CPACK_DEBIAN_${upper}_PACKAGE_NAME ${SYSUTILS_PACKAGE_OF_${component}})
+endforeach()
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION admin)
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME sysutils-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+set(CPACK_DEBIAN_LIBRARY_PACKAGE_SECTION libs)
+# shlibs: programs built against the library need this version or later.
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libc6-dev")
 if(SYSUTILS_BUILD_SHARED)
-  string(APPEND CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS ", sysutils (= ${PROJECT_VERSION})")
+  string(APPEND CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+         ", ${SYSUTILS_PACKAGE_OF_library} (= ${PROJECT_VERSION})")
 endif()
 
-# The runtime package needs the C library only. dpkg-shlibdeps finds the
-# version where it knows the target's libraries (host builds); for a cross
-# build the dependency is computed at packaging time from the binaries' own
-# version references (cmake/PackageDepends.cmake).
-find_program(SYSUTILS_DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(SYSUTILS_DPKG_SHLIBDEPS AND NOT CMAKE_CROSSCOMPILING)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-else()
-  set(runtime_files "$<TARGET_FILE:chipid>;$<TARGET_FILE:sysutil>")
-  if(SYSUTILS_BUILD_SHARED)
-    string(APPEND runtime_files ";$<TARGET_FILE:sysutils_shared>")
-  endif()
-  file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackRuntimeFiles.cmake
-       CONTENT "set(SYSUTILS_RUNTIME_FILES \"${runtime_files}\")\nset(SYSUTILS_OBJDUMP \"${CMAKE_OBJDUMP}\")\n")
-  set(CPACK_SYSUTILS_RUNTIME_FILES_LIST ${PROJECT_BINARY_DIR}/CPackRuntimeFiles.cmake)
-  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageDepends.cmake)
+# The runtime and library packages' Depends, computed at packaging time from
+# the shared libraries their binaries need and the glibc symbol versions
+# they reference (cmake/PackageDepends.cmake): the same rule for every
+# architecture, and one that knows this project's own library.
+set(depends_files "set(SYSUTILS_DEPENDS_FILES_RUNTIME \"$<TARGET_FILE:chipid>;$<TARGET_FILE:sysutil>\")\n")
+if(SYSUTILS_BUILD_SHARED)
+  string(APPEND depends_files "set(SYSUTILS_DEPENDS_FILES_LIBRARY \"$<TARGET_FILE:sysutils_shared>\")\n")
+endif()
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackDependsFiles.cmake CONTENT
+     "${depends_files}set(SYSUTILS_OBJDUMP \"${CMAKE_OBJDUMP}\")\nset(SYSUTILS_LIBRARY_PACKAGE \"${SYSUTILS_PACKAGE_OF_library}\")\n")
+set(CPACK_SYSUTILS_DEPENDS_FILES ${PROJECT_BINARY_DIR}/CPackDependsFiles.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageDepends.cmake)
+
+# After CPack: Multi-Arch, the ldconfig trigger, checksums, root ownership.
+set(CPACK_SYSUTILS_MULTIARCH_SAME ${SYSUTILS_PACKAGE_OF_library} ${SYSUTILS_PACKAGE_OF_development})
+find_program(SYSUTILS_DPKG_DEB dpkg-deb)
+set(CPACK_SYSUTILS_DPKG_DEB ${SYSUTILS_DPKG_DEB})
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/deb-post-build.cmake)
+if(CMAKE_VERSION VERSION_LESS 3.19)
+  message(STATUS "CPack ${CMAKE_VERSION} runs no post-build script: the Debian packages lack "
+                  "Multi-Arch and the ldconfig trigger (CMake 3.19 or newer is needed)")
 endif()
 
 include(CPack)

@@ -65,6 +65,9 @@ foreach(mode IN LISTS modes)
   run_checked(${configure})
   run_checked(${CMAKE_COMMAND} --build ${build})
 
+  # A cross-built consumer's run path names the library's place on the
+  # target, not in the scratch prefix.
+  set(ENV{LD_LIBRARY_PATH} ${prefix}/${LIBDIR})
   foreach(consumer IN ITEMS consumer_c consumer_cxx)
     run_target_program(${build}/${consumer})
     if(NOT run_status EQUAL 0)
