@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar conversions beside the C library's UTC conversions, on the same
 // pseudo-random raw times spread over the unsigned 32-bit range. The time of
 // one iteration is the time of one call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one base-module failure record sent to the kernel log, beside the
 // bare gathered write of the same 28-byte entry, and the heap allocations a
 // record makes.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Options shared by every target of the project: strict warnings, and a code
 # generation that needs nothing of the C++ runtime (no exceptions, no RTTI).
 add_library(sysutils_options INTERFACE)

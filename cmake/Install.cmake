@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Install rules, package config and packages.
 #
 # Installed tree (<libdir> is lib/<multiarch triplet> where the compiler

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack: computes the Depends of the runtime and library packages from
 # the shared libraries their binaries need (NEEDED) and the glibc symbol
 # versions they reference, read with the target's objdump: the same rule on

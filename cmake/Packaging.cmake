@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Debian packages for the architecture the build targets (host or mipsel),
 # built with `cpack -G DEB` in the build directory:
 #   libsysutils1  library: libsysutils.so.1 (with SYSUTILS_BUILD_SHARED)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # libsysutils.so: the base module and the log facility in one shared library,
 # built from the static libraries' sources. Its name differs from theirs so
 # that -lsysutils_base keeps linking the static library.

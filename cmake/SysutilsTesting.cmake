@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Every tests/<area>/*_test.cpp becomes one test executable, linked with the
 # fake platform and GoogleTest; a file that defines its own main keeps it.
 # Files named *_long_test.cpp are labelled "long" and left out of the quick

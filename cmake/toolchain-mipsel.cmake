@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-build for the target: MIPS32 little-endian Linux with Debian's
 # mipsel-linux-gnu toolchain; cross-built programs (tests included) run
 # under user-mode QEMU with the target's C library.

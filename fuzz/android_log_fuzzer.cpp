@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the kernel log writer: tags (null and radio ones included),
 // messages, priorities, log ids and event payloads. Each write's result must
 // be the size of the entry it makes, or -1 where the device is absent.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the calendar conversions: any record converts to seconds without
 // undefined behaviour, and any count of seconds converts to a record within
 // the fields' ranges that converts back to the same count.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Shared pieces of the fuzz targets: a sequential reader of the fuzzer's
 // bytes, and the private platform the log targets write to.
 #ifndef SYSUTILS_FUZZ_FUZZ_SUPPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzzes the module log facility: records of any text, length, option word,
 // destination, level and prefix, log file names, and records built by hand
 // from several pieces. The formats stay constant; the data varies.

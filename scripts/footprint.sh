@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # What chipid and the libraries cost on the device: MinSizeRel builds for the
 # host and the target, sizes of stripped copies, and the shared libraries
 # chipid needs at run time. Exit status 1 when chipid needs more than the C

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # A longer fuzzing campaign than the bounded runs of scripts/hardening.sh.
 #
 # Usage: scripts/fuzz-campaign.sh [SECONDS] [TARGET...]

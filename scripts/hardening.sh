@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs every tool that looks for memory, concurrency and undefined-behaviour
 # faults, on a fresh machine too (it installs what it needs):
 #   clang build of the whole tree, warnings as errors

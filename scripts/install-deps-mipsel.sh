@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what the target build and its tests need on a Debian machine: the
 # mipsel cross-compiler, user-mode QEMU to run the target's programs, and
 # GoogleTest built for the target (Debian's mipsel architecture).

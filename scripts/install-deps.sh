@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs what the host build and its tests need, on a fresh Debian machine.
 # Idempotent: installs only what is missing.
 set -eu

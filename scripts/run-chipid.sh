@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the chipid command and runs it on this machine.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # System test on real Linux kernels: boots Debian's kernels under QEMU system
 # emulation with busybox init as process 1 and runs the base module's
 # interface and the chipid command inside them (tests/system/).

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Cross-builds everything for the target (MIPS32 little-endian) and runs
 # every test under user-mode QEMU, on a fresh Debian machine too.
 set -eu

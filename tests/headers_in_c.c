@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public headers compile as C99 and declare everything with C linkage. */
 #include "android_log.h"
 #include "qor_log.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the install and package tests.
 include(${CONFIG})
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cpack -G DEB: the packages' names, control fields and contents, then all of
 # them unpacked into a scratch root with chipid and sysutil run from it.
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)

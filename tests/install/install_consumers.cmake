@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # cmake --install into a scratch prefix, then a C and a C++ consumer built
 # against it with find_package and with pkg-config, and run.
 include(${CMAKE_CURRENT_LIST_DIR}/common.cmake)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel log writer in a process whose first write finds no device: the
 // decision is process-wide, so every test here starts without the device.
 #include <algorithm>

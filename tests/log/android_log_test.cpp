@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kernel log writer with the device present.
 #include <sys/resource.h>
 #include <sys/wait.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // First uses of the logging state in a fresh process. The two tests touch
 // different state (the writer, the facility's buffer), so their order does
 // not matter.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Helpers shared by the log tests.
 #ifndef SYSUTILS_TESTS_LOG_TEST_SUPPORT_H
 #define SYSUTILS_TESTS_LOG_TEST_SUPPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The log file destination. Its stream is opened once and stays open for the
 // rest of the process, so the suite opens it before any test starts and the
 // descriptor check of each test does not see it appear.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module log facility: threshold, prefixes, the append rule, the
 // destinations, and records logged from several threads at once.
 #include <pthread.h>

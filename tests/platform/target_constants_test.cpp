@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Platform values the modules take from the headers by name. On the MIPS
 // target they must be the device's own numbers: a toolchain or header set
 // that disagrees would build cleanly and then misdrive the clock, signal the

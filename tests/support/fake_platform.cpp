@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interposed C library calls of the fake platform. The test executables
 // define these symbols, so the modules linked into them call here first;
 // calls on anything but a virtual device go straight to the C library.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Fake platform for the tests: the C library calls that the modules make on
 // their devices are interposed in the test executables, so no test reaches
 // the machine's real devices.

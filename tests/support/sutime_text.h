@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Calendar records as "YYYY-MM-DD hh:mm:ss", for readable test expectations.
 #ifndef SYSUTILS_TESTS_SUTIME_TEXT_H
 #define SYSUTILS_TESTS_SUTIME_TEXT_H

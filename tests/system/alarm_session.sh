@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The wake-up alarm driven from the shell with the bring-up command, as a
 # person on the board would: an alarm three seconds ahead, enabled, waited
 # for, disabled; then a wait that times out. One PASS or FAIL line a step.

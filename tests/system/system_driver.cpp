@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs inside a guest machine booted by scripts/system-test.sh, with busybox
 // init as process 1, and checks the base module against the real kernel's
 // devices. One line per check on standard output: "PASS name",

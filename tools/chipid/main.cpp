@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // chipid: prints the chip's unique identifier. Arguments are ignored and the
 // exit status is always 0; a failed register read shows as a shorter
 // identifier, and the module's records of the failure go to standard error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // sysutil: bring-up command for the base module; see `sysutil --help`.
 #include <csignal>
 #include <cstdio>

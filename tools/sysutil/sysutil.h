@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // sysutil: every query and operation of the base module from the shell, for
 // engineers bringing up a board. One subcommand per call; results on standard
 // output as "key: value" lines or one JSON object, failures on standard error.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Uses the installed library from C: calls that touch no device. */
 #include <stdio.h>
 #include <string.h>

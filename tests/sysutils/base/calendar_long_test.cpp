@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every raw time, 0 to 2^32 - 1: its record is the C library's UTC calendar
 // time and converts back to the same raw time. Two threads share the days.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar conversions: documented edge cases, wrapping of out-of-range
 // records, null pointers, and a spread sample of the raw range checked
 // against the C library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Power control runs here as process 1 of a PID namespace of its own, so the
 // signals meant for the init process reach this test process and no other.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real-time clock and alarm against the fake clock device.
 #include <errno.h>
 #include <fcntl.h>

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs chipid as a whole process on a faked platform: a private mount
 # namespace whose /dev is a tmpfs holding a sparse file as the physical-memory
 # device and a regular file as the kernel log device.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs sysutil with ARGUMENTS ('|'-separated) and checks its exit status and
 # its standard output and error together against EXPECTED_OUTPUT.
 string(REPLACE "|" ";" arguments "${ARGUMENTS}")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sysutil command run in-process on the fake platform.
 #include <algorithm>
 #include <cerrno>
