@@ -69,7 +69,8 @@ chipid_limit "$(field "$host" 1)" 16384 host
 chipid_limit "$(field "$target" 1)" 12288 mipsel
 
 # The calendar conversions compute with no tables: their object may hold at
-# most 64 bytes of read-only data besides its log texts (.rodata.str*).
+# most 64 bytes of read-only data besides its log texts (.rodata.str*, or
+# .rodata.FUNCTION.str* in a section of the function's own).
 calendar_rodata_limit=64
 calendar_rodata() { # build-dir
     object=$(find "$1" -path '*/sysutils_base.dir/*calendar.cpp.o' | head -n 1)
@@ -82,7 +83,7 @@ calendar_rodata() { # build-dir
         sed -n 's/^ *\[ *[0-9]*\] //p' |
         while read -r name _ _ _ size _; do
             case $name in
-            .rodata.str*) ;;
+            .rodata.str* | .rodata.*.str[0-9]*) ;; # texts, of a function's own with -ffunction-sections
             .rodata | .rodata.*) echo "$((0x$size))" ;;
             esac
         done | awk '{ total += $1 } END { print total + 0 }'

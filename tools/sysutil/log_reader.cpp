@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "priority_letter.h"
 #include "report.h"
 #include "sysutil.h"
 
@@ -44,12 +45,6 @@ constexpr unsigned char kHighestPriority = 8; // ANDROID_LOG_SILENT
 
 unsigned char buffer[kBufferSize];
 
-// 2 V, 3 D, 4 I, 5 W, 6 E, 7 F, 8 S; '?' for the rest (unknown, default).
-char priority_letter(unsigned char priority) {
-    constexpr char kLetters[] = "??VDIWEFS";
-    return priority <= kHighestPriority ? kLetters[priority] : '?';
-}
-
 // The parts of one entry as printed.
 struct Entry {
     char letter;
@@ -74,7 +69,7 @@ bool parse_text(const unsigned char *payload, std::size_t size, Entry &entry) {
     if (1 + tag_size + 1 + message_size + 1 != size) {
         return false;
     }
-    entry.letter = priority_letter(payload[0]);
+    entry.letter = sysutils::priority_letter(payload[0]);
     entry.tag = tag;
     entry.message = message;
     entry.message_size = message_size;

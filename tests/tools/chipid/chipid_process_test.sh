@@ -6,28 +6,9 @@
 # Usage: chipid_process_test.sh CHIPID [EMULATOR ARGS...]
 set -euo pipefail
 
-if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
-    echo "SKIP: needs root and mount namespaces"
-    exit 77
-fi
-[ "${IN_PRIVATE_DEV:-}" = 1 ] || exec env IN_PRIVATE_DEV=1 unshare -m --propagation private "$0" "$@"
-
+. "$(dirname "$0")/../../support/private_dev.sh" "$0" "$@"
 chipid=$1
 shift
-mount -t tmpfs chipid-test /dev
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-mknod -m 666 /dev/null c 1 3
-
-failures=0
-check() { # name expected actual
-    if [ "$2" == "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1: expected [$2], got [$3]"
-        failures=$((failures + 1))
-    fi
-}
 
 # Registers 0x11223344, 0x55667788, 0x99aabbcc, as little-endian bytes.
 truncate -s $((0x13541000)) /dev/mem

@@ -6,29 +6,10 @@
 # Usage: sysutil_process_test.sh SYSUTIL [EMULATOR ARGS...]
 set -eu
 
-if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
-    echo "SKIP: needs root and mount namespaces"
-    exit 77
-fi
-[ "${IN_PRIVATE_DEV:-}" = 1 ] || exec env IN_PRIVATE_DEV=1 unshare -m --propagation private "$0" "$@"
-
+. "$(dirname "$0")/../../support/private_dev.sh" "$0" "$@"
 sysutil=$1
 shift
-mount -t tmpfs sysutil-test /dev
-mknod -m 666 /dev/null c 1 3
 : > /dev/log_main
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-
-failures=0
-check() { # name expected actual
-    if [ "$2" == "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1: expected [$2], got [$3]"
-        failures=$((failures + 1))
-    fi
-}
 
 set +e
 out=$("$@" "$sysutil" time get 2>"$errors")
