@@ -7,8 +7,9 @@
 // record is assembled and copied out under the lock, and written after it is
 // released, so a destination that stalls holds up no other thread. The lock
 // nests per thread, so that a caller holding it (qor_log_lock) can still
-// log; the thread's cancellation stays off while the lock is held, and fork
-// hands the child a released lock and an empty buffer.
+// log. No cancellation point is reached while the facility holds the lock,
+// and a caller's cancellation waits for its qor_log_unlock; fork hands the
+// child a released lock and an empty buffer.
 #include "qor_log.h"
 
 #include <errno.h>
@@ -43,9 +44,10 @@ pthread_mutex_t facility_mutex = PTHREAD_MUTEX_INITIALIZER;
 // find no record half copied into the stream's buffer.
 pthread_mutex_t file_write_mutex = PTHREAD_MUTEX_INITIALIZER;
 pthread_once_t fork_handlers_once = PTHREAD_ONCE_INIT;
-// How often this thread holds the facility lock, and its cancellation state
-// from before it first took it.
+// How often this thread holds the facility lock, how often of those through
+// qor_log_lock, and its cancellation state from before it first did so.
 thread_local unsigned lock_depth = 0;
+thread_local unsigned caller_depth = 0;
 thread_local int cancel_state_outside = PTHREAD_CANCEL_ENABLE;
 
 void before_fork();
@@ -56,13 +58,13 @@ void register_fork_handlers() {
     (void)pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
 }
 
+// The facility's own spans under the lock reach no cancellation point (the
+// one they may reach, opening the log file, is made with cancellation off);
+// a caller's span between qor_log_lock and qor_log_unlock defers it whole.
 void lock_facility() {
     if (lock_depth++ == 0) {
         (void)pthread_once(&fork_handlers_once, register_fork_handlers);
-        int previous = PTHREAD_CANCEL_ENABLE;
-        (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous);
         (void)pthread_mutex_lock(&facility_mutex);
-        cancel_state_outside = previous;
     }
 }
 
@@ -72,8 +74,6 @@ void unlock_facility() {
     }
     if (--lock_depth == 0) {
         (void)pthread_mutex_unlock(&facility_mutex);
-        int ignored = 0;
-        (void)pthread_setcancelstate(cancel_state_outside, &ignored);
     }
 }
 
@@ -91,7 +91,6 @@ public:
 // out before the fork, and the child starts with nothing to write twice.
 // The stream is flushed before the facility's lock is taken, so that a log
 // file that stalls the fork holds up no other thread's record meanwhile.
-thread_local unsigned depth_at_fork = 0;
 thread_local int cancel_state_at_fork = PTHREAD_CANCEL_ENABLE;
 
 void before_fork() {
@@ -101,7 +100,6 @@ void before_fork() {
     if (stream != nullptr) {
         (void)fflush(stream);
     }
-    depth_at_fork = lock_depth;
     lock_facility();
 }
 
@@ -119,7 +117,8 @@ void after_fork_in_child() {
     lock_depth = 0;
     // As before the fork, or before the lock a caller held across it.
     int ignored = 0;
-    (void)pthread_setcancelstate(depth_at_fork > 0 ? cancel_state_outside : cancel_state_at_fork, &ignored);
+    (void)pthread_setcancelstate(caller_depth > 0 ? cancel_state_outside : cancel_state_at_fork, &ignored);
+    caller_depth = 0;
     if (record_buffer != nullptr) {
         record_buffer->text[0] = '\0';
         record_buffer->len = 0;
@@ -238,6 +237,7 @@ public:
         if (to.dest == QOR_LOG_TO_FILE && log_stream == nullptr) {
             // Opened once and kept open; the stream's own buffering decides
             // when records reach the file. A fork reads it without the lock.
+            const sysutils::posix::CancellationOff no_cancellation_under_the_lock;
             __atomic_store_n(&log_stream, fopen(log_file, "a+"), __ATOMIC_RELEASE);
             if (log_stream == nullptr) {
                 report.add(kFileOpenFailed);
@@ -390,8 +390,22 @@ void qor_log_buf(void) { flush(Destination{QOR_LOG_TO_FILE, 0, nullptr}); }
 
 void qor_log_to_logcat(int prio, const char *tag) { flush(Destination{QOR_LOG_TO_LOGCAT, prio, tag}); }
 
-void qor_log_lock(void) { lock_facility(); }
+void qor_log_lock(void) {
+    if (caller_depth++ == 0) {
+        (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_outside);
+    }
+    lock_facility();
+}
 
-void qor_log_unlock(void) { unlock_facility(); }
+void qor_log_unlock(void) {
+    if (caller_depth == 0) {
+        return; // an unlock without a lock holds nothing
+    }
+    unlock_facility();
+    if (--caller_depth == 0) {
+        int ignored = 0;
+        (void)pthread_setcancelstate(cancel_state_outside, &ignored);
+    }
+}
 
 } // extern "C"
