@@ -264,7 +264,7 @@ public:
     }
 
 private:
-    char text_[kTextSize];
+    char text_[kTextSize]; // NOLINT(cppcoreguidelines-pro-type-member-init): filled by take before any read
     Destination to_{};
     FILE *stream_ = nullptr;
 };

@@ -125,7 +125,7 @@ constexpr bool divides_exactly(uint32_t multiplier, uint32_t shift, uint32_t div
 
 // High word of a 32 by 32-bit product: one multiply on either target.
 constexpr uint32_t high_word(uint32_t value, uint32_t multiplier) {
-    return static_cast<uint32_t>((uint64_t{value} * multiplier) >> 32U);
+    return static_cast<uint32_t>((static_cast<uint64_t>(value) * multiplier) >> 32U);
 }
 
 // Time of day: hour and minute of the day straight from the second of the
@@ -149,9 +149,9 @@ constexpr uint32_t kLastDay = 0xffffffffU / kSecondsPerDay;
 
 // 1 from 2100-03-01 00:00:00 on, else 0: the carry out of 32 bits, taken
 // from the raw time beside the division rather than after it.
+constexpr uint64_t kCarryFromMarch2100 = 0x100000000ULL - static_cast<uint64_t>(kMarch2100Day) * kSecondsPerDay;
 constexpr uint32_t after_february_2100(uint32_t raw) {
-    return static_cast<uint32_t>((uint64_t{raw} + (0x100000000U - kMarch2100Day * kSecondsPerDay)) >>
-                                 32U);
+    return static_cast<uint32_t>((static_cast<uint64_t>(raw) + kCarryFromMarch2100) >> 32U);
 }
 static_assert(after_february_2100(kMarch2100Day * kSecondsPerDay) == 1U &&
                   after_february_2100(kMarch2100Day * kSecondsPerDay - 1U) == 0U &&
@@ -241,7 +241,7 @@ static_assert(month_and_day_match_lengths(), "month and day of every day of a le
 // low half. Stored field by field, the compiler gathers them into a vector
 // store whose shuffles cost more than the stores they replace.
 constexpr uint64_t field_pair(uint32_t first, uint32_t second) {
-    return uint64_t{first} | uint64_t{second} << 32U;
+    return static_cast<uint64_t>(first) | static_cast<uint64_t>(second) << 32U;
 }
 
 void store_pair(int32_t *first, uint64_t pair) {

@@ -247,6 +247,8 @@ void wait_while_held(State &s, const std::string &name) {
         explicit Waiting(State &state_, const std::string &name_) : s(state_), name(name_) { ++s.devices[name].waiting; }
         Waiting(const Waiting &) = delete;
         Waiting &operator=(const Waiting &) = delete;
+        Waiting(Waiting &&) = delete;
+        Waiting &operator=(Waiting &&) = delete;
         ~Waiting() {
             const std::lock_guard relock(s.mutex);
             --s.devices[name].waiting;
