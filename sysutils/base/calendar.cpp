@@ -123,19 +123,46 @@ constexpr bool divides_exactly(uint32_t multiplier, uint32_t shift, uint32_t div
     return true;
 }
 
-// High word of a 32 by 32-bit product: one multiply on either target.
-constexpr uint32_t high_word(uint32_t value, uint32_t multiplier) {
-    return static_cast<uint32_t>((static_cast<uint64_t>(value) * multiplier) >> 32U);
+constexpr uint32_t kHourMultiplier = 1193047; // 2^32 / 3600, rounded up
+
+// Hour, minute and second of the day from one fixed-point fraction: the
+// second of the day in hours, each multiply by 60 bringing the next unit
+// above the binary point. Three multiplies, where a division and a
+// remainder per unit would take four.
+struct TimeOfDay {
+    uint32_t hour;
+    uint32_t min;
+    uint32_t sec;
+};
+
+constexpr uint64_t next_unit(uint32_t fraction, uint32_t units) {
+    return static_cast<uint64_t>(fraction) * units;
 }
 
-// Time of day: hour and minute of the day straight from the second of the
-// day, side by side rather than one after the other.
-constexpr uint32_t kHourMultiplier = 1193047;   // 2^32 / 3600, rounded up
-constexpr uint32_t kMinuteMultiplier = 71582789; // 2^32 / 60, rounded up
-static_assert(divides_exactly(kHourMultiplier, 32U, kSecondsPerHour, kSecondsPerDay - 1U),
-              "hour of the day by multiply-high");
-static_assert(divides_exactly(kMinuteMultiplier, 32U, kSecondsPerMinute, kSecondsPerDay - 1U),
-              "minute of the day by multiply-high");
+constexpr TimeOfDay time_of_day(uint32_t second_of_day) {
+    const uint64_t hours = static_cast<uint64_t>(second_of_day) * kHourMultiplier;
+    const uint64_t minutes = next_unit(static_cast<uint32_t>(hours), kMinutesPerHour);
+    const uint64_t seconds = next_unit(static_cast<uint32_t>(minutes), kSecondsPerMinute);
+    return TimeOfDay{static_cast<uint32_t>(hours >> 32U), static_cast<uint32_t>(minutes >> 32U),
+                     static_cast<uint32_t>(seconds >> 32U)};
+}
+
+// Checked second by second, a quarter of the day at a time (compilers bound
+// the work of one constant evaluation).
+constexpr bool time_of_day_exact(uint32_t first, uint32_t last) {
+    for (uint32_t second = first; second <= last; ++second) {
+        const TimeOfDay time = time_of_day(second);
+        if (time.hour != second / kSecondsPerHour || time.min != second % kSecondsPerHour / kSecondsPerMinute ||
+            time.sec != second % kSecondsPerMinute) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(time_of_day_exact(0U, 21599U), "time of day, first quarter");
+static_assert(time_of_day_exact(21600U, 43199U), "time of day, second quarter");
+static_assert(time_of_day_exact(43200U, 64799U), "time of day, third quarter");
+static_assert(time_of_day_exact(64800U, kSecondsPerDay - 1U), "time of day, last quarter");
 
 // Raw times span 1970-01-01 to 2106-02-07, where the only year divisible by
 // 4 without a leap day is 2100. Counting days from 1968-03-01, every leap
@@ -253,11 +280,7 @@ void store_pair(int32_t *first, uint64_t pair) {
 
 void store_record(uint32_t raw, SUTime *record) {
     const uint32_t days = raw / kSecondsPerDay;
-    const uint32_t second_of_day = raw - days * kSecondsPerDay;
-    const uint32_t hour = high_word(second_of_day, kHourMultiplier);
-    const uint32_t minute_of_day = high_word(second_of_day, kMinuteMultiplier);
-    const uint32_t sec = second_of_day - minute_of_day * kSecondsPerMinute;
-    const uint32_t min = minute_of_day - hour * kMinutesPerHour;
+    const TimeOfDay time = time_of_day(raw - days * kSecondsPerDay);
 
     const uint32_t cycle_day = days + after_february_2100(raw) + kBaseToEpochDays;
     const YearAndDay year = year_and_day(cycle_day);
@@ -268,8 +291,8 @@ void store_record(uint32_t raw, SUTime *record) {
     const uint32_t next_year = in_next_year(year.day_of_year);
     const uint32_t mday = (((both & kDayMask) * kDayMultiplier) >> kDayShift) + 1U;
 
-    store_pair(&record->sec, field_pair(sec, min));
-    record->hour = static_cast<int32_t>(hour);
+    store_pair(&record->sec, field_pair(time.sec, time.min));
+    record->hour = static_cast<int32_t>(time.hour);
     store_pair(&record->mday, field_pair(mday, march_month - kMonthsPerYear * next_year));
     record->year = static_cast<int32_t>(kBaseYear + year.years + next_year);
 }
