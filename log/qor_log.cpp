@@ -50,6 +50,11 @@ thread_local unsigned lock_depth = 0;
 thread_local unsigned caller_depth = 0;
 thread_local int cancel_state_outside = PTHREAD_CANCEL_ENABLE;
 
+void empty(log_buffer *buffer) {
+    buffer->text[0] = '\0';
+    buffer->len = 0;
+}
+
 void before_fork();
 void after_fork_in_parent();
 void after_fork_in_child();
@@ -120,8 +125,7 @@ void after_fork_in_child() {
     (void)pthread_setcancelstate(caller_depth > 0 ? cancel_state_outside : cancel_state_at_fork, &ignored);
     caller_depth = 0;
     if (record_buffer != nullptr) {
-        record_buffer->text[0] = '\0';
-        record_buffer->len = 0;
+        empty(record_buffer);
     }
 }
 
@@ -153,10 +157,6 @@ private:
     unsigned count_ = 0;
 };
 
-void empty(log_buffer *buffer) {
-    buffer->text[0] = '\0';
-    buffer->len = 0;
-}
 
 // Creates the buffer once; on failure it stays null and a later call tries
 // again.

@@ -140,12 +140,8 @@ bool time_argument(const Context &ctx, SUTime &time) {
     return true;
 }
 
-// Each command clears errno just before its module call, so that after a
-// failure a non-zero errno names the system call's error.
-
 int cmd_id(const Context &ctx) {
     char id[64] = {};
-    errno = 0;
     if (SU_Base_GetDevID(id) != 0) {
         const int status = module_failure(ctx, "id", "SU_Base_GetDevID");
         if (id[0] != '\0') {
@@ -158,7 +154,6 @@ int cmd_id(const Context &ctx) {
 
 int cmd_model(const Context &ctx) {
     char model[128] = {};
-    errno = 0;
     if (SU_Base_GetModelNumber(model) != 0) {
         return module_failure(ctx, "model", "SU_Base_GetModelNumber");
     }
@@ -167,7 +162,6 @@ int cmd_model(const Context &ctx) {
 
 int cmd_version(const Context &ctx) {
     char version[32] = {};
-    errno = 0;
     if (SU_Base_GetVersion(version) != 0) {
         return module_failure(ctx, "version", "SU_Base_GetVersion");
     }
@@ -176,7 +170,6 @@ int cmd_version(const Context &ctx) {
 
 int cmd_time_get(const Context &ctx) {
     SUTime now{};
-    errno = 0;
     if (SU_Base_GetTime(&now) < 0) {
         return module_failure(ctx, "time get", "SU_Base_GetTime");
     }
@@ -188,7 +181,6 @@ int cmd_time_set(const Context &ctx) {
     if (!time_argument(ctx, time)) {
         return kExitUsage;
     }
-    errno = 0;
     if (SU_Base_SetTime(&time) != 0) {
         return module_failure(ctx, "time set", "SU_Base_SetTime");
     }
@@ -197,7 +189,6 @@ int cmd_time_set(const Context &ctx) {
 
 int cmd_alarm_get(const Context &ctx) {
     SUTime alarm{};
-    errno = 0;
     if (SU_Base_GetAlarm(&alarm) != 0) {
         return module_failure(ctx, "alarm get", "SU_Base_GetAlarm");
     }
@@ -209,7 +200,6 @@ int cmd_alarm_set(const Context &ctx) {
     if (!time_argument(ctx, alarm)) {
         return kExitUsage;
     }
-    errno = 0;
     if (SU_Base_SetAlarm(&alarm) != 0) {
         return module_failure(ctx, "alarm set", "SU_Base_SetAlarm");
     }
@@ -217,7 +207,6 @@ int cmd_alarm_set(const Context &ctx) {
 }
 
 int cmd_alarm_enable(const Context &ctx) {
-    errno = 0;
     if (SU_Base_EnableAlarm() != 0) {
         return module_failure(ctx, "alarm enable", "SU_Base_EnableAlarm");
     }
@@ -225,7 +214,6 @@ int cmd_alarm_enable(const Context &ctx) {
 }
 
 int cmd_alarm_disable(const Context &ctx) {
-    errno = 0;
     if (SU_Base_DisableAlarm() != 0) {
         return module_failure(ctx, "alarm disable", "SU_Base_DisableAlarm");
     }
@@ -236,7 +224,6 @@ int cmd_alarm_wait(const Context &ctx) {
     if (!ctx.line.has_timeout) {
         return usage_error(ctx.err, "alarm wait needs --timeout MS");
     }
-    errno = 0;
     if (SU_Base_PollingAlarm(ctx.line.timeout_ms) != 0) {
         return module_failure(ctx, "alarm wait", "SU_Base_PollingAlarm");
     }
@@ -250,7 +237,6 @@ int cmd_raw2time(const Context &ctx) {
                            ctx.line.words[1]);
     }
     SUTime time{};
-    errno = 0;
     if (SU_Base_Raw2SUTime(&raw, &time) != 0) {
         return module_failure(ctx, "raw2time", "SU_Base_Raw2SUTime");
     }
@@ -263,7 +249,6 @@ int cmd_time2raw(const Context &ctx) {
         return kExitUsage;
     }
     uint32_t raw = 0;
-    errno = 0;
     if (SU_Base_SUTime2Raw(&time, &raw) != 0) {
         return module_failure(ctx, "time2raw", "SU_Base_SUTime2Raw");
     }
@@ -274,7 +259,6 @@ int cmd_time2raw(const Context &ctx) {
 }
 
 int cmd_suspend(const Context &ctx) {
-    errno = 0;
     if (SU_Base_Suspend() != 0) {
         return module_failure(ctx, "suspend", "SU_Base_Suspend");
     }
@@ -491,6 +475,9 @@ int dispatch(int argc, const char *const *argv, std::FILE *out, std::FILE *err) 
         return refusal;
     }
     const Context ctx{line, out, err};
+    // Nothing before a command's module call sets errno: after a failure, a
+    // non-zero errno names the error of the system call that failed.
+    errno = 0;
     return command->handler(ctx);
 }
 
