@@ -2,10 +2,10 @@
 # SPDX-License-Identifier: MIT
 # Builds everything and runs every test, on a fresh machine too: the host
 # suite (quick and long), the C++14 floor with the oldest compilers, the
-# target suite under user-mode QEMU, the exported interface and its ABI, the
-# Debian packages under lintian, the footprint limits, the hardening tools,
-# and the system test on real kernels under QEMU. Each stage installs what
-# it needs first.
+# target suite (quick and long) under user-mode QEMU, the exported interface
+# and its ABI, the Debian packages under lintian, the footprint limits, the
+# hardening tools, and the system test on real kernels under QEMU. Each stage
+# installs what it needs first.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -25,6 +25,9 @@ ctest --test-dir build/host -L toolchains --output-on-failure
 
 stage "target: cross-build, tests under user-mode QEMU"
 scripts/test-mipsel.sh
+
+stage "target: long tests under user-mode QEMU (every raw time, on 32-bit words)"
+ctest --test-dir build/mipsel -L long --output-on-failure
 
 stage "interface: exported symbols in every build type, ABI against the baseline"
 ctest --test-dir build/host -L abi --output-on-failure

@@ -123,37 +123,76 @@ constexpr bool divides_exactly(uint32_t multiplier, uint32_t shift, uint32_t div
     return true;
 }
 
-constexpr uint32_t kHourMultiplier = 1193047; // 2^32 / 3600, rounded up
+// Days since 1970 and the part of the day gone, from one 32 by 32-bit
+// multiply: the raw time over a day in 16.48 fixed point, rounded up. The
+// rounding adds raw * kDayRoundingExcess / 86400 to the low 48 bits, less
+// than 2^32 of them over the whole range: never a whole day.
+constexpr uint32_t kDaySplitMultiplier = 3257812231; // 2^48 / 86400, rounded up
+constexpr uint32_t kDaySplitShift = 48;
+constexpr uint64_t kDayRoundingExcess =
+    static_cast<uint64_t>(kDaySplitMultiplier) * kSecondsPerDay - (1ULL << kDaySplitShift);
+static_assert(kDayRoundingExcess < (1ULL << (kDaySplitShift - 32U)), "the day count is exact");
 
-// Hour, minute and second of the day from one fixed-point fraction: the
-// second of the day in hours, each multiply by 60 bringing the next unit
-// above the binary point. Three multiplies, where a division and a
-// remainder per unit would take four.
+// The part of the day gone as a 32-bit fraction: the top 32 of the 48 bits,
+// plus one so that it lies above the true fraction, as the rounding does.
+constexpr uint32_t day_fraction(uint64_t split) {
+    return static_cast<uint32_t>(split >> (kDaySplitShift - 32U)) + 1U;
+}
+
+// How far the fraction may lie above the second's own, in 2^-32 of a day:
+// the rounding of the split at its largest, plus the one.
+constexpr uint64_t kFractionExcess =
+    (0xffffffffULL * kDayRoundingExcess + kSecondsPerDay * (1ULL << (kDaySplitShift - 32U)) - 1U) /
+        (kSecondsPerDay * (1ULL << (kDaySplitShift - 32U))) +
+    1U;
+
+// Hour, minute and second from the fraction of the day: each multiply by
+// the next unit's count brings that unit above the binary point. Sixty
+// comes in as an argument so that the run-time caller can hide it from the
+// compiler (see sixty_in_register).
 struct TimeOfDay {
     uint32_t hour;
     uint32_t min;
     uint32_t sec;
 };
 
-constexpr uint64_t next_unit(uint32_t fraction, uint32_t units) {
+constexpr uint64_t next_unit(uint32_t fraction, unsigned long units) {
     return static_cast<uint64_t>(fraction) * units;
 }
 
-constexpr TimeOfDay time_of_day(uint32_t second_of_day) {
-    const uint64_t hours = static_cast<uint64_t>(second_of_day) * kHourMultiplier;
-    const uint64_t minutes = next_unit(static_cast<uint32_t>(hours), kMinutesPerHour);
-    const uint64_t seconds = next_unit(static_cast<uint32_t>(minutes), kSecondsPerMinute);
+constexpr TimeOfDay time_of_day(uint32_t fraction, unsigned long sixty) {
+    const uint64_t hours = next_unit(fraction, kHoursPerDay);
+    const uint64_t minutes = next_unit(static_cast<uint32_t>(hours), sixty);
+    const uint64_t seconds = next_unit(static_cast<uint32_t>(minutes), sixty);
     return TimeOfDay{static_cast<uint32_t>(hours >> 32U), static_cast<uint32_t>(minutes >> 32U),
                      static_cast<uint32_t>(seconds >> 32U)};
 }
 
-// Checked second by second, a quarter of the day at a time (compilers bound
-// the work of one constant evaluation).
+// 60, in a register the compiler knows nothing of. Seen as a constant, each
+// multiply by 60 is spelled as two shifts, a subtraction and a copy, which
+// costs more than the one multiply instruction it replaces. A machine word,
+// so that using it needs no widening either.
+inline unsigned long sixty_in_register() {
+    unsigned long sixty = kSecondsPerMinute;
+    __asm__("" : "+r"(sixty));
+    return sixty;
+}
+
+// Every second of the day, checked at both ends of the fractions it may get
+// (the hours, minutes and seconds gone only grow with the fraction), a
+// quarter of the day at a time (compilers bound the work of one constant
+// evaluation).
+constexpr bool time_of_day_matches(uint32_t second, uint32_t fraction) {
+    const TimeOfDay time = time_of_day(fraction, kSecondsPerMinute);
+    return time.hour == second / kSecondsPerHour &&
+           time.min == second % kSecondsPerHour / kSecondsPerMinute && time.sec == second % kSecondsPerMinute;
+}
+
 constexpr bool time_of_day_exact(uint32_t first, uint32_t last) {
     for (uint32_t second = first; second <= last; ++second) {
-        const TimeOfDay time = time_of_day(second);
-        if (time.hour != second / kSecondsPerHour || time.min != second % kSecondsPerHour / kSecondsPerMinute ||
-            time.sec != second % kSecondsPerMinute) {
+        const uint64_t lowest = (static_cast<uint64_t>(second) << 32U) / kSecondsPerDay + 1U;
+        if (lowest + kFractionExcess > 0xffffffffU || !time_of_day_matches(second, static_cast<uint32_t>(lowest)) ||
+            !time_of_day_matches(second, static_cast<uint32_t>(lowest + kFractionExcess))) {
             return false;
         }
     }
@@ -174,15 +213,16 @@ constexpr uint32_t kBaseToEpochDays = 671; // 1968-03-01 to 1970-01-01
 constexpr uint32_t kMarch2100Day = 47541;  // 2100-03-01, in days from 1970
 constexpr uint32_t kLastDay = 0xffffffffU / kSecondsPerDay;
 
-// 1 from 2100-03-01 00:00:00 on, else 0: the carry out of 32 bits, taken
-// from the raw time beside the division rather than after it.
+// 4 from 2100-03-01 00:00:00 on, else 0: the carry out of 32 bits, taken
+// from the raw time beside the division rather than after it, and already
+// four times the inserted day, as the day count enters the year's multiply.
 constexpr uint64_t kCarryFromMarch2100 = 0x100000000ULL - static_cast<uint64_t>(kMarch2100Day) * kSecondsPerDay;
-constexpr uint32_t after_february_2100(uint32_t raw) {
-    return static_cast<uint32_t>((static_cast<uint64_t>(raw) + kCarryFromMarch2100) >> 32U);
+constexpr uint32_t four_after_february_2100(uint32_t raw) {
+    return static_cast<uint32_t>((static_cast<uint64_t>(raw) + kCarryFromMarch2100) >> 30U) & 4U;
 }
-static_assert(after_february_2100(kMarch2100Day * kSecondsPerDay) == 1U &&
-                  after_february_2100(kMarch2100Day * kSecondsPerDay - 1U) == 0U &&
-                  after_february_2100(0xffffffffU) == 1U && after_february_2100(0U) == 0U,
+static_assert(four_after_february_2100(kMarch2100Day * kSecondsPerDay) == 4U &&
+                  four_after_february_2100(kMarch2100Day * kSecondsPerDay - 1U) == 0U &&
+                  four_after_february_2100(0xffffffffU) == 4U && four_after_february_2100(0U) == 0U,
               "the carry marks the days from 2100-03-01");
 constexpr uint32_t kLastCycleDay = kLastDay + kBaseToEpochDays + 1U;
 static_assert(0U - raw_from_record(date(1968, 3, 1)) == kBaseToEpochDays * kSecondsPerDay,
@@ -203,15 +243,15 @@ struct YearAndDay {
     uint32_t day_of_year; // 0 for March 1st
 };
 
-constexpr YearAndDay year_and_day(uint32_t cycle_day) {
-    const uint64_t position = uint64_t{4U * cycle_day + 3U} * kYearMultiplier;
+constexpr YearAndDay year_and_day(uint32_t four_days_and_three) {
+    const uint64_t position = static_cast<uint64_t>(four_days_and_three) * kYearMultiplier;
     return YearAndDay{static_cast<uint32_t>(position >> 32U),
                       static_cast<uint32_t>(position) / kDayOfYearDivisor};
 }
 
 constexpr bool year_and_day_exact() {
     for (uint32_t day = 0; day <= kLastCycleDay; ++day) {
-        const YearAndDay got = year_and_day(day);
+        const YearAndDay got = year_and_day(4U * day + 3U);
         if (got.years != (4U * day + 3U) / kDaysPer4Years ||
             got.day_of_year != (4U * day + 3U) % kDaysPer4Years / 4U) {
             return false;
@@ -279,21 +319,25 @@ void store_pair(int32_t *first, uint64_t pair) {
 }
 
 void store_record(uint32_t raw, SUTime *record) {
-    const uint32_t days = raw / kSecondsPerDay;
-    const TimeOfDay time = time_of_day(raw - days * kSecondsPerDay);
+    const uint64_t split = static_cast<uint64_t>(raw) * kDaySplitMultiplier;
+    const auto days = static_cast<uint32_t>(split >> kDaySplitShift);
+    const TimeOfDay time = time_of_day(day_fraction(split), sixty_in_register());
 
-    const uint32_t cycle_day = days + after_february_2100(raw) + kBaseToEpochDays;
-    const YearAndDay year = year_and_day(cycle_day);
+    const YearAndDay year =
+        year_and_day(4U * (days + kBaseToEpochDays) + 3U + four_after_february_2100(raw));
     const uint32_t both = month_day(year.day_of_year);
     const uint32_t march_month = both >> kMonthShift; // 3 to 14
     // January and February belong to the next calendar year; told from the
     // day of the year beside the month's multiply rather than after it.
     const uint32_t next_year = in_next_year(year.day_of_year);
-    const uint32_t mday = (((both & kDayMask) * kDayMultiplier) >> kDayShift) + 1U;
+    const uint32_t mday_from_0 = ((both & kDayMask) * kDayMultiplier) >> kDayShift;
 
-    store_pair(&record->sec, field_pair(time.sec, time.min));
+    record->sec = static_cast<int32_t>(time.sec);
+    record->min = static_cast<int32_t>(time.min);
     record->hour = static_cast<int32_t>(time.hour);
-    store_pair(&record->mday, field_pair(mday, march_month - kMonthsPerYear * next_year));
+    // The day of the month counts from 1: that 1 joins the month's half
+    // while the day is still being computed.
+    store_pair(&record->mday, field_pair(1U, march_month - kMonthsPerYear * next_year) + mday_from_0);
     record->year = static_cast<int32_t>(kBaseYear + year.years + next_year);
 }
 
