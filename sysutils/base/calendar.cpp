@@ -125,8 +125,9 @@ constexpr bool divides_exactly(uint32_t multiplier, uint32_t shift, uint32_t div
 
 // Days since 1970 and the part of the day gone, from one 32 by 32-bit
 // multiply: the raw time over a day in 16.48 fixed point, rounded up. The
-// rounding adds raw * kDayRoundingExcess / 86400 to the low 48 bits, less
-// than 2^32 of them over the whole range: never a whole day.
+// rounding adds raw * kDayRoundingExcess / 86400 to the low 48 bits: over
+// the whole range less than a second's worth (2^48 / 86400 of them), so the
+// last second of a day never reaches the next.
 constexpr uint32_t kDaySplitMultiplier = 3257812231; // 2^48 / 86400, rounded up
 constexpr uint32_t kDaySplitShift = 48;
 constexpr uint64_t kDayRoundingExcess =
