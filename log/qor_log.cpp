@@ -94,18 +94,28 @@ public:
 
 // A record is the parent's alone: the log file's buffered data is written
 // out before the fork, and the child starts with nothing to write twice.
-// The stream is flushed before the facility's lock is taken, so that a log
-// file that stalls the fork holds up no other thread's record meanwhile.
+// The stream is flushed once before the facility's lock is taken, so that a
+// log file that stalls the fork holds up no other thread's record meanwhile.
+// The locks are then taken in the order of a qor_log_lock holder that writes
+// the file (facility, then file), and the stream flushed again for a record
+// written in between.
 thread_local int cancel_state_at_fork = PTHREAD_CANCEL_ENABLE;
 
-void before_fork() {
-    (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_at_fork);
-    (void)pthread_mutex_lock(&file_write_mutex);
+void flush_log_stream() {
     FILE *const stream = __atomic_load_n(&log_stream, __ATOMIC_ACQUIRE);
     if (stream != nullptr) {
         (void)fflush(stream);
     }
+}
+
+void before_fork() {
+    (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_at_fork);
+    (void)pthread_mutex_lock(&file_write_mutex);
+    flush_log_stream();
+    (void)pthread_mutex_unlock(&file_write_mutex);
     lock_facility();
+    (void)pthread_mutex_lock(&file_write_mutex);
+    flush_log_stream();
 }
 
 void after_fork_in_parent() {

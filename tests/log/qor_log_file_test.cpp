@@ -146,4 +146,33 @@ TEST_F(LogFile, ForkWhileOthersLogGivesTheChildAFreeFacility) {
     EXPECT_FALSE(lines.empty());
 }
 
+// A fork while another thread, holding qor_log_lock, goes on to write to the
+// log file: the fork waits for that record, and neither side hangs.
+TEST_F(LogFile, ForkWaitsForAHeldLockThatWritesTheFile) {
+    static std::atomic<bool> locked;
+    locked = false;
+    const auto holder = [](void *) -> void * {
+        qor_log_lock();
+        locked = true;
+        usleep(200 * 1000); // meanwhile the main thread enters its fork
+        qor_log_fun(6, 0x38, QOR_LOG_TO_FILE, "holder", "h.cpp", 1, "hold", "held record\n");
+        qor_log_unlock();
+        return nullptr;
+    };
+    pthread_t thread{};
+    ASSERT_EQ(pthread_create(&thread, nullptr, holder, nullptr), 0);
+    while (!locked) {
+        usleep(1000);
+    }
+    alarm(10); // a hang dies of it
+    const pid_t pid = fork();
+    if (pid == 0) {
+        _exit(0);
+    }
+    alarm(0);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    EXPECT_NE(contents_of(first_file()).find("held record"), std::string::npos);
+}
+
 } // namespace
