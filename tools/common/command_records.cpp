@@ -26,6 +26,8 @@ void keeping_logger(const struct __android_log_message *log_message) {
         memcpy(kept + kept_used, message, length);
         kept[kept_used + length] = '\0';
         kept_used += length + 1;
+    } else {
+        kept_size = kept_used; // full: no later, shorter record either
     }
     errno = saved_errno;
 }
