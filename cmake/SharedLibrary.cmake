@@ -33,8 +33,6 @@ if(NOT TARGET sysutils_shared)
   target_include_directories(sysutils_shared PUBLIC
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/sysutils/base>
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/log>)
-  target_compile_definitions(sysutils_shared PRIVATE
-    $<TARGET_PROPERTY:sysutils_base,COMPILE_DEFINITIONS>)
   target_link_options(sysutils_shared PRIVATE "LINKER:--version-script=${SYSUTILS_VERSION_SCRIPT}")
   # Sanitizer runtimes are linked into executables only: their symbols are
   # undefined in a sanitized shared library.

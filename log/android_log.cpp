@@ -51,9 +51,8 @@ int above_standard_streams(int fd) {
         return fd;
     }
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    const int err = errno;
+    const sysutils::posix::ErrnoKeeper keep_errno;
     (void)close(fd);
-    errno = err;
     return moved;
 }
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "android_log.h"
 #include "priority_letter.h"
 #include "report.h"
 #include "sysutil.h"
@@ -41,7 +42,6 @@ static_assert(kBufferSize >= kDeviceReadSize, "a device read fits the buffer");
 
 constexpr long kFollowPollNs = 200L * 1000L * 1000L;
 constexpr int32_t kNsPerMs = 1000 * 1000;
-constexpr unsigned char kHighestPriority = 8; // ANDROID_LOG_SILENT
 
 unsigned char buffer[kBufferSize];
 
@@ -56,7 +56,7 @@ struct Entry {
 // A text entry is a priority byte from 0 to 8, a NUL-terminated tag and a
 // NUL-terminated message that ends the payload exactly.
 bool parse_text(const unsigned char *payload, std::size_t size, Entry &entry) {
-    if (size < 3 || payload[0] > kHighestPriority || payload[size - 1] != '\0') {
+    if (size < 3 || payload[0] > ANDROID_LOG_SILENT || payload[size - 1] != '\0') {
         return false;
     }
     const char *tag = reinterpret_cast<const char *>(payload + 1);
