@@ -29,9 +29,9 @@ stripped_size() { # strip-tool file option
 # Prints: chipid-size base-size log-size needed-library...
 measure() { # configure-preset build-dir
     cmake --preset "$1" -B "$2" >/dev/null
-    cmake --build "$2" --target chipid >/dev/null
+    cmake --build "$2" --target sysutils_chipid >/dev/null
     strip_tool=$(cache_value "$2" CMAKE_STRIP)
-    chipid=$2/tools/chipid/chipid
+    chipid=$2/tools/chipid
     echo "$(stripped_size "$strip_tool" "$chipid" --strip-all)" \
         "$(stripped_size "$strip_tool" "$(find "$2" -name libsysutils_base.a)" --strip-unneeded)" \
         "$(stripped_size "$strip_tool" "$(find "$2" -name libsysutils_log.a)" --strip-unneeded)" \
@@ -73,7 +73,7 @@ chipid_limit "$(field "$target" 1)" 12288 mipsel
 # .rodata.FUNCTION.str* in a section of the function's own).
 calendar_rodata_limit=64
 calendar_rodata() { # build-dir
-    object=$(find "$1" -path '*/sysutils_base.dir/*calendar.cpp.o' | head -n 1)
+    object=$(find "$1" -path '*/sysutils_base_objects.dir/*calendar.cpp.o' | head -n 1)
     if [ -z "$object" ]; then
         echo "no calendar object under $1" >&2
         echo missing

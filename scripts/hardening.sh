@@ -161,7 +161,7 @@ step_memcheck() {
     # chipid as a whole process on a private /dev: the register read, then the
     # failed read that logs to the kernel log.
     # shellcheck disable=SC2086
-    bash tests/tools/chipid/chipid_process_test.sh build/memcheck/tools/chipid/chipid \
+    bash tests/tools/chipid/chipid_process_test.sh build/memcheck/tools/chipid \
         valgrind $valgrind_options -q >"$logs/memcheck-chipid.log" 2>&1
     status=$?
     if [ $status -eq 77 ]; then

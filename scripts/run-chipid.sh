@@ -3,8 +3,7 @@
 # Builds the chipid command and runs it on this machine.
 set -eu
 cd "$(dirname "$0")/.."
-
 scripts/install-deps.sh
 cmake --preset chipid
-cmake --build --preset chipid
-build/chipid/tools/chipid/chipid
+cmake --build build/chipid --target sysutils_chipid
+build/chipid/tools/chipid

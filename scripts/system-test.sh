@@ -119,7 +119,7 @@ build_guest() {
         cat "$dir.configure.log" >&2
         return 1
     }
-    cmake --build "$dir" -j2 --target system_driver chipid sysutil >"$dir.build.log" 2>&1 || {
+    cmake --build "$dir" -j2 --target system_driver sysutils_chipid sysutils_sysutil >"$dir.build.log" 2>&1 || {
         tail -n 40 "$dir.build.log" >&2
         return 1
     }
@@ -131,8 +131,8 @@ make_initramfs() {
     mkdir -p "$tree"/{bin,sbin,etc/init.d,proc,sys,dev,tmp}
     cp "$cache/$machine/busybox/bin/busybox" "$tree/bin/busybox"
     cp "$root/build/systest/$machine/system_driver" "$tree/bin/system_driver"
-    cp "$root/build/systest/$machine/sysutils/tools/chipid/chipid" "$tree/bin/chipid"
-    cp "$root/build/systest/$machine/sysutils/tools/sysutil/sysutil" "$tree/bin/sysutil"
+    cp "$root/build/systest/$machine/sysutils/tools/chipid" "$tree/bin/chipid"
+    cp "$root/build/systest/$machine/sysutils/tools/sysutil" "$tree/bin/sysutil"
     cp "$root/tests/system/alarm_session.sh" "$tree/bin/alarm_session"
     ln -s ../bin/busybox "$tree/sbin/init"
     ln -s busybox "$tree/bin/sh"

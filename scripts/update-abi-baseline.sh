@@ -31,11 +31,11 @@ for platform in "$@"; do
         exit 2 ;;
     esac
     build=build/abi-baseline-$platform
-    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSYSUTILS_BUILD_TESTING=OFF \
         -DSYSUTILS_BUILD_SHARED=ON -DSYSUTILS_WERROR=ON $toolchain >/dev/null
     cmake --build "$build" -j"$(nproc)" --target sysutils_shared
     # The translation units' paths are kept relative to the source tree.
     abidw --no-corpus-path --no-comp-dir-path --no-show-locs --no-elf-needed --drop-undefined-syms \
-        "$build/libsysutils.so" | sed "s|path='$PWD/|path='|" >"abi/libsysutils-$arch.abi"
+        "$build/src/libsysutils.so" | sed "s|path='$PWD/|path='|" >"abi/libsysutils-$arch.abi"
     echo "abi/libsysutils-$arch.abi: $(grep -c '<elf-symbol ' "abi/libsysutils-$arch.abi") symbols"
 done

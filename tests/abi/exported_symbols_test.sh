@@ -17,14 +17,14 @@ shift 6
 [ "${1:-}" != -- ] || shift
 
 version_node=SYSUTILS_1.0
-map=$source_dir/cmake/libsysutils.map
+map=$source_dir/src/libsysutils.map
 work=$scratch/lists
 mkdir -p "$work"
 
 # Function declarations of the headers: a line at the left margin (not a
 # preprocessor line, comment or typedef) with a return type, then NAME(.
 sed -n -E '/^(typedef|#|\/|\*| )/d; s/^[A-Za-z_][A-Za-z0-9_ *]*[ *]([A-Za-z_][A-Za-z0-9_]*)\(.*/\1/p' \
-    "$source_dir/sysutils/base/su_base.h" "$source_dir/log/qor_log.h" "$source_dir/log/android_log.h" \
+    "$source_dir"/include/sysutils/*.h \
     | sort -u >"$work/headers"
 sed -n -E '/^[[:space:]]*global:/,/^[[:space:]]*local:/s/^[[:space:]]*([A-Za-z_][A-Za-z0-9_]*);.*/\1/p' "$map" \
     | sort -u >"$work/map"
@@ -50,7 +50,7 @@ IFS=, read -r -a types <<<"$build_types"
 for type in "${types[@]}"; do
     build=$scratch/$type
     echo "== $type: scratch build in $build"
-    if ! "$cmake" -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE="$type" -DBUILD_TESTING=OFF \
+    if ! "$cmake" -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE="$type" -DSYSUTILS_BUILD_TESTING=OFF -DSYSUTILS_BUILD_TOOLS=OFF -DSYSUTILS_INSTALL=OFF \
             -DSYSUTILS_BUILD_SHARED=ON "$@" >"$build.configure.log" 2>&1; then
         cat "$build.configure.log"
         fail "$type: configure failed"
@@ -62,7 +62,7 @@ for type in "${types[@]}"; do
         fail "$type: build failed"
         continue
     fi
-    shared=$(ls "$build"/libsysutils.so.[0-9]*.*.* | head -n 1)
+    shared=$(ls "$build"/src/libsysutils.so.[0-9]*.*.* | head -n 1)
 
     # Defined dynamic symbols as NAME@@VERSION, less the version's own
     # definition (an absolute symbol named after the node).
@@ -74,7 +74,7 @@ for type in "${types[@]}"; do
     [ -z "$unversioned" ] || fail "$type: libsysutils.so symbols without version $version_node: $unversioned"
     compare "the public headers" "$work/headers" "$type libsysutils.so" "$work/$type.dynamic-names"
 
-    for library in "$build"/log/libsysutils_log.a "$build"/sysutils/base/libsysutils_base.a; do
+    for library in "$build"/src/libsysutils_log.a "$build"/src/libsysutils_base.a; do
         "$nm" -g --defined-only "$library" | awk 'NF == 3 { print $3 }' | sort -u >"$work/$type.$(basename "$library")"
         extra=$(comm -13 "$work/headers" "$work/$type.$(basename "$library")" | tr '\n' ' ')
         [ -z "$extra" ] || fail "$type: $(basename "$library") defines global symbols outside the interface: $extra"

@@ -8,7 +8,7 @@
 set -eu
 src=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$1
-version_wanted="version: SYSUTILS-$(sed -n 's/^#define SYSUTILS_VERSION "\(.*\)"$/\1/p' "$src/sysutils/base/version.h")"
+version_wanted="version: SYSUTILS-$(sed -n 's/^#define SYSUTILS_VERSION "\(.*\)"$/\1/p' "$src/src/base/version.h")"
 strict="-pedantic-errors -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Werror"
 
 failures=0

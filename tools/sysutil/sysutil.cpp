@@ -7,7 +7,6 @@
 #include "command_records.h"
 #include "log_reader.h"
 #include "report.h"
-#include "version.h"
 
 namespace sysutil {
 namespace {
@@ -460,7 +459,10 @@ int dispatch(int argc, const char *const *argv, std::FILE *out, std::FILE *err) 
         return kExitOk;
     }
     if (line.version) {
-        (void)std::fputs("sysutil " SYSUTILS_VERSION "\n", out);
+        // The command's version is the module's: "SYSUTILS-" and the version.
+        char version[32] = {};
+        (void)SU_Base_GetVersion(version);
+        (void)std::fprintf(out, "sysutil %s\n", std::strchr(version, '-') + 1);
         return kExitOk;
     }
     if (line.word_count == 0) {

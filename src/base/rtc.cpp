@@ -11,13 +11,11 @@
 #include <sys/ioctl.h>
 #include <time.h>
 
-#include "base_log.h"
+#include "error_record.h"
 #include "owners.h"
 #include "su_base.h"
 
 namespace {
-
-using sysutils::posix::UniqueFd;
 
 constexpr uint32_t kMsPerSecond = 1000U;
 constexpr uint32_t kNsPerMs = 1000U * 1000U;
@@ -25,8 +23,8 @@ constexpr uint32_t kNsPerMs = 1000U * 1000U;
 // Read-only even for the requests that change the clock: the driver checks
 // capabilities, not the open mode, and nothing is ever written to the device.
 // A failed open is logged under the public function that asked for it.
-UniqueFd open_rtc(const char *caller) {
-    UniqueFd rtc = sysutils::posix::open_fd("/dev/rtc0", O_RDONLY);
+sysutils::UniqueFd open_rtc(const char *caller) {
+    sysutils::UniqueFd rtc = sysutils::open_fd("/dev/rtc0", O_RDONLY);
     if (!rtc.valid()) {
         SU_LOG_ERROR_AS(caller, "open rtc node fail: %s\n", strerror(errno));
     }
@@ -35,7 +33,7 @@ UniqueFd open_rtc(const char *caller) {
 
 // One request on an open device; its result. A refusal is logged under the
 // caller's name.
-int issue(const UniqueFd &rtc, const char *caller, unsigned long request, void *argument,
+int issue(const sysutils::UniqueFd &rtc, const char *caller, unsigned long request, void *argument,
           const char *failure) {
     const int result = ioctl(rtc.get(), request, argument); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (result < 0) {
@@ -47,7 +45,7 @@ int issue(const UniqueFd &rtc, const char *caller, unsigned long request, void *
 // One request on a descriptor of its own, closed on every path; its result,
 // or -1 when the device could not be opened.
 int rtc_request(const char *caller, unsigned long request, void *argument, const char *failure) {
-    const UniqueFd rtc = open_rtc(caller);
+    const sysutils::UniqueFd rtc = open_rtc(caller);
     return rtc.valid() ? issue(rtc, caller, request, argument, failure) : -1;
 }
 
@@ -111,7 +109,7 @@ bool time_compare() {
 // Sets the clock or the alarm from a record, read only once the device is
 // open: with the device absent, a bad pointer gives -1 and the open record.
 int set_from_record(const char *caller, unsigned long request, const SUTime *record, const char *failure) {
-    const UniqueFd rtc = open_rtc(caller);
+    const sysutils::UniqueFd rtc = open_rtc(caller);
     if (!rtc.valid()) {
         return -1;
     }
@@ -176,7 +174,7 @@ extern "C" int SU_Base_DisableAlarm(void) {
 }
 
 extern "C" int SU_Base_PollingAlarm(uint32_t timeoutMs) {
-    const UniqueFd rtc = open_rtc(__func__);
+    const sysutils::UniqueFd rtc = open_rtc(__func__);
     if (!rtc.valid()) {
         return -1;
     }

@@ -51,7 +51,7 @@ int above_standard_streams(int fd) {
         return fd;
     }
     const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    const sysutils::posix::ErrnoKeeper keep_errno;
+    const sysutils::ErrnoKeeper keep_errno;
     (void)close(fd);
     return moved;
 }
@@ -79,7 +79,7 @@ int device_descriptor() {
         return known;
     }
     (void)pthread_once(&fork_handler_once, register_fork_handlers);
-    const sysutils::posix::MutexLock lock(open_mutex);
+    const sysutils::MutexLock lock(open_mutex);
     int opened = __atomic_load_n(&device_fd, __ATOMIC_ACQUIRE);
     if (opened != kNotOpened) {
         return opened; // another thread's first open decided

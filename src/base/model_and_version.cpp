@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "base_log.h"
+#include "error_record.h"
 #include "owners.h"
 #include "su_base.h"
 #include "version.h"
@@ -24,7 +24,7 @@ constexpr size_t kSeparatorLength = 2;
 extern "C" int SU_Base_GetModelNumber(char *modelNumber) {
     char line[kLineSize] = {};
     {
-        const sysutils::posix::Stream cpuinfo(fopen("/proc/cpuinfo", "r"));
+        const sysutils::Stream cpuinfo(fopen("/proc/cpuinfo", "r"));
         if (!cpuinfo.valid()) {
             SU_LOG_ERROR("Get Model Number Error\n");
             return -1;

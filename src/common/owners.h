@@ -7,8 +7,8 @@
 //
 // They wrap the C library directly and add nothing at run time. They have
 // internal linkage, so no library exports them or keeps a weak copy of them.
-#ifndef SYSUTILS_POSIX_OWNERS_H
-#define SYSUTILS_POSIX_OWNERS_H
+#ifndef SYSUTILS_COMMON_OWNERS_H
+#define SYSUTILS_COMMON_OWNERS_H
 
 #include <errno.h>
 #include <fcntl.h>
@@ -20,7 +20,6 @@
 #include <unistd.h>
 
 namespace sysutils {
-namespace posix {
 namespace {
 
 class UniqueFd {
@@ -144,7 +143,6 @@ private:
 };
 
 } // namespace
-} // namespace posix
 } // namespace sysutils
 
-#endif // SYSUTILS_POSIX_OWNERS_H
+#endif // SYSUTILS_COMMON_OWNERS_H

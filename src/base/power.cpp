@@ -8,7 +8,7 @@
 
 #include <signal.h>
 
-#include "base_log.h"
+#include "error_record.h"
 #include "owners.h"
 #include "su_base.h"
 
@@ -43,9 +43,9 @@ extern "C" int SU_Base_Reboot(void) {
 // cancelled meanwhile ends only after the unlock.
 extern "C" int SU_Base_Suspend(void) {
     static pthread_mutex_t singleton_mutex = PTHREAD_MUTEX_INITIALIZER;
-    const sysutils::posix::MutexLock lock(singleton_mutex);
+    const sysutils::MutexLock lock(singleton_mutex);
 
-    const sysutils::posix::UniqueFd state = sysutils::posix::open_fd(kPowerStatePath, O_RDWR);
+    const sysutils::UniqueFd state = sysutils::open_fd(kPowerStatePath, O_RDWR);
     if (!state.valid()) {
         SU_LOG_ERROR("when open %s\n", kPowerStatePath);
         return -1;

@@ -17,8 +17,8 @@
  *
  * Usable from C and C++.
  */
-#ifndef SYSUTILS_LOG_QOR_LOG_H
-#define SYSUTILS_LOG_QOR_LOG_H
+#ifndef SYSUTILS_QOR_LOG_H
+#define SYSUTILS_QOR_LOG_H
 
 #include <stdarg.h>
 
@@ -98,4 +98,4 @@ void qor_log_unlock(void);
 }
 #endif
 
-#endif /* SYSUTILS_LOG_QOR_LOG_H */
+#endif /* SYSUTILS_QOR_LOG_H */

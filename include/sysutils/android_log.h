@@ -22,8 +22,8 @@
  *
  * Usable from C and C++.
  */
-#ifndef SYSUTILS_LOG_ANDROID_LOG_H
-#define SYSUTILS_LOG_ANDROID_LOG_H
+#ifndef SYSUTILS_ANDROID_LOG_H
+#define SYSUTILS_ANDROID_LOG_H
 
 #include <stdarg.h>
 #include <stddef.h>
@@ -136,4 +136,4 @@ void __android_log_stderr_logger(const struct __android_log_message *log_message
 }
 #endif
 
-#endif /* SYSUTILS_LOG_ANDROID_LOG_H */
+#endif /* SYSUTILS_ANDROID_LOG_H */

@@ -3,8 +3,8 @@
 // "base", the module's source name, the line of the log call itself and the
 // name of the function that logs, whatever file of the module it is compiled
 // in.
-#ifndef SYSUTILS_BASE_BASE_LOG_H
-#define SYSUTILS_BASE_BASE_LOG_H
+#ifndef SYSUTILS_BASE_ERROR_RECORD_H
+#define SYSUTILS_BASE_ERROR_RECORD_H
 
 #include "android_log.h"
 #include "qor_log.h"
@@ -17,4 +17,4 @@
     qor_log_fun(ANDROID_LOG_ERROR, QOR_Log_Get_Option(), QOR_LOG_TO_LOGCAT, "base",                \
                 "sysutils/base/base", __LINE__, function, __VA_ARGS__)
 
-#endif // SYSUTILS_BASE_BASE_LOG_H
+#endif // SYSUTILS_BASE_ERROR_RECORD_H

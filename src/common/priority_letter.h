@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The letter a reader of the kernel log shows for an Android log priority:
 // V, D, I, W, E, F for 2 to 7, S for 8 (silent), '?' for anything else.
-#ifndef SYSUTILS_LOG_PRIORITY_LETTER_H
-#define SYSUTILS_LOG_PRIORITY_LETTER_H
+#ifndef SYSUTILS_COMMON_PRIORITY_LETTER_H
+#define SYSUTILS_COMMON_PRIORITY_LETTER_H
 
 namespace sysutils {
 namespace {
@@ -14,4 +14,4 @@ constexpr char priority_letter(int priority) {
 } // namespace
 } // namespace sysutils
 
-#endif // SYSUTILS_LOG_PRIORITY_LETTER_H
+#endif // SYSUTILS_COMMON_PRIORITY_LETTER_H

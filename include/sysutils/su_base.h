@@ -14,8 +14,8 @@
  * Every call opens, uses and closes its own descriptors; only suspend takes a
  * lock. Usable from C and C++.
  */
-#ifndef SYSUTILS_BASE_SU_BASE_H
-#define SYSUTILS_BASE_SU_BASE_H
+#ifndef SYSUTILS_SU_BASE_H
+#define SYSUTILS_SU_BASE_H
 
 #include <stdint.h>
 
@@ -94,4 +94,4 @@ int SU_Base_Suspend(void);
 }
 #endif
 
-#endif /* SYSUTILS_BASE_SU_BASE_H */
+#endif /* SYSUTILS_SU_BASE_H */

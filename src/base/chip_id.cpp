@@ -10,14 +10,11 @@
 #include <stddef.h>
 #include <sys/mman.h>
 
-#include "base_log.h"
+#include "error_record.h"
 #include "owners.h"
 #include "su_base.h"
 
 namespace {
-
-using sysutils::posix::Mapping;
-using sysutils::posix::UniqueFd;
 
 // Physical addresses, in the order their digits appear in the identifier.
 constexpr uint32_t kChipIdRegisters[] = {0x13540200U, 0x13540204U, 0x13540208U};
@@ -49,14 +46,14 @@ static_assert(window_for(0x1000U + 4065U, 4096U).length == 8192U, "two pages clo
 // Reads one 32-bit register at a physical address. The device is opened,
 // mapped, unmapped and closed for every read: nothing outlives the call.
 int regrw(uint32_t address, uint32_t *value) {
-    const UniqueFd mem = sysutils::posix::open_fd("/dev/mem", O_RDONLY | O_SYNC);
+    const sysutils::UniqueFd mem = sysutils::open_fd("/dev/mem", O_RDONLY | O_SYNC);
     if (!mem.valid()) {
         SU_LOG_ERROR("open /dev/mem failed\n");
         return -1;
     }
 
     const Window window = window_for(address, static_cast<uint32_t>(getpagesize()));
-    Mapping mapping(mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(),
+    sysutils::Mapping mapping(mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(),
                          static_cast<off_t>(window.map_offset)),
                     window.length);
     if (!mapping.valid()) {

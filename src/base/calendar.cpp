@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "base_log.h"
+#include "error_record.h"
 #include "su_base.h"
 
 namespace {

@@ -167,7 +167,6 @@ private:
     unsigned count_ = 0;
 };
 
-
 // Creates the buffer once; on failure it stays null and a later call tries
 // again.
 bool create_buffer(TroubleReport &report) {
@@ -249,7 +248,7 @@ public:
         if (to.dest == QOR_LOG_TO_FILE && log_stream == nullptr) {
             // Opened once and kept open; the stream's own buffering decides
             // when records reach the file. A fork reads it without the lock.
-            const sysutils::posix::CancellationOff no_cancellation_under_the_lock;
+            const sysutils::CancellationOff no_cancellation_under_the_lock;
             __atomic_store_n(&log_stream, fopen(log_file, "a+"), __ATOMIC_RELEASE);
             if (log_stream == nullptr) {
                 report.add(kFileOpenFailed);
@@ -267,7 +266,7 @@ public:
         switch (to_.dest) {
         case QOR_LOG_TO_STDOUT: (void)fputs(text_, stdout); break;
         case QOR_LOG_TO_FILE: {
-            const sysutils::posix::MutexLock lock(file_write_mutex);
+            const sysutils::MutexLock lock(file_write_mutex);
             (void)fputs(text_, stream_);
             break;
         }
@@ -300,7 +299,7 @@ template <typename Assemble> void log_record(const Destination &to, Assemble ass
 __attribute__((format(printf, 8, 0))) void log_message(int prio, int option, int dest, const char *tag,
                                                         const char *file, int line, const char *func,
                                                         const char *fmt, va_list ap) {
-    const sysutils::posix::ErrnoKeeper keep_errno;
+    const sysutils::ErrnoKeeper keep_errno;
     if (prio < __atomic_load_n(&log_level, __ATOMIC_RELAXED)) {
         return;
     }
@@ -324,13 +323,13 @@ __attribute__((format(printf, 8, 0))) void log_message(int prio, int option, int
 
 // A flush of a record built by hand.
 void flush(const Destination &to) {
-    const sysutils::posix::ErrnoKeeper keep_errno;
+    const sysutils::ErrnoKeeper keep_errno;
     log_record(to, [](TroubleReport &) { return true; });
 }
 
 // A formatting call of a record built by hand.
 template <typename Format> void format_piece(Format format) {
-    const sysutils::posix::ErrnoKeeper keep_errno;
+    const sysutils::ErrnoKeeper keep_errno;
     TroubleReport report;
     {
         const FacilityLock lock;
@@ -365,7 +364,7 @@ int QOR_Log_Get_Option(void) { return __atomic_load_n(&log_option, __ATOMIC_RELA
 void QOR_Log_Set_Option(int option) { __atomic_store_n(&log_option, option, __ATOMIC_RELAXED); }
 
 void qor_set_log_file(const char *name) {
-    const sysutils::posix::ErrnoKeeper keep_errno;
+    const sysutils::ErrnoKeeper keep_errno;
     const size_t length = strnlen(name, kFileNameSize);
     if (length >= kFileNameSize) {
         (void)fputs("ERROR: file name too long!\n", stdout);
