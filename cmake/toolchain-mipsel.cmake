@@ -26,5 +26,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # no flag for it, so the target's C library headers always come first.
 list(APPEND CMAKE_PREFIX_PATH /usr/lib/mipsel-linux-gnu/cmake)
 
-# binfmt_misc may be absent: target programs are run as "qemu-mipsel PROGRAM".
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mipsel -L /usr/mipsel-linux-gnu)
+# binfmt_misc may be absent: target programs are run as "qemu-mipsel PROGRAM",
+# with the target's multiarch run-time libraries (libc6:mipsel and
+# libstdc++6:mipsel): its dynamic linker and C library come from one release,
+# which the cross toolchain's copy may not match.
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mipsel)

@@ -8,7 +8,8 @@ set -eu
 
 arch=mipsel
 need=""
-for pkg in cmake ninja-build g++-mipsel-linux-gnu g++-11-mipsel-linux-gnu qemu-user "libgtest-dev:$arch" "libgmock-dev:$arch"; do
+for pkg in cmake ninja-build g++-mipsel-linux-gnu g++-11-mipsel-linux-gnu qemu-user "libc6:$arch" "libstdc++6:$arch" \
+    "libgtest-dev:$arch" "libgmock-dev:$arch"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 [ -n "$need" ] || exit 0

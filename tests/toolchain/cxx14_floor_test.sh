@@ -30,7 +30,7 @@ for toolchain in "g++-11 ar" "clang++-13 ar" "mipsel-linux-gnu-g++-11 mipsel-lin
         continue
     fi
     run=""
-    case $cxx in mipsel-*) run="qemu-mipsel -L /usr/mipsel-linux-gnu" ;; esac
+    case $cxx in mipsel-*) run=qemu-mipsel ;; esac
     needed=$(readelf -d "$out/chipid" "$out/sysutil" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort -u | tr '\n' ' ')
     version=$($run "$out/sysutil" version 2>&1) || true
     if [ "$needed" != "libc.so.6 " ] || [ "$version" != "$version_wanted" ]; then
