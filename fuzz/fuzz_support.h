@@ -1,23 +1,22 @@
 /* SPDX-License-Identifier: MIT */
 // Shared pieces of the fuzz targets: a sequential reader of the fuzzer's
-// bytes, and the private platform the log targets write to.
+// bytes, and the scratch places the log targets write to.
 #ifndef SYSUTILS_FUZZ_FUZZ_SUPPORT_H
 #define SYSUTILS_FUZZ_FUZZ_SUPPORT_H
 
 #include <fcntl.h>
 #include <ftw.h>
-#include <sched.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+#include "null_log_device.h"
 
 namespace fuzz {
 
@@ -71,34 +70,11 @@ private:
     size_t at_ = 0;
 };
 
-// What "/dev/log_main" is for this process.
-enum class LogDevice { swallowing, absent };
-
-// As root, moves the process into a mount namespace of its own whose /dev is
-// a tmpfs: "/dev/null" and, as the kernel log device, a node of the same
-// kind, so every kernel-log write succeeds in full and goes nowhere.
-// Elsewhere the device must be absent: the target never writes to a real
-// kernel log.
-inline LogDevice private_log_device() {
-    const auto null_node = [](const char *path) {
-        return mknod(path, S_IFCHR | 0666, makedev(1, 3)) == 0;
-    };
-    if (geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-        mount("fuzz-dev", "/dev", "tmpfs", MS_NOSUID | MS_NOEXEC, "mode=0755") == 0) {
-        if (!null_node("/dev/null") || !null_node("/dev/log_main") ||
-            mknod("/dev/urandom", S_IFCHR | 0444, makedev(1, 9)) != 0 ||
-            symlink("/proc/self/fd", "/dev/fd") != 0) {
-            perror("fuzz: private /dev");
-            abort();
-        }
-        return LogDevice::swallowing;
-    }
-    if (access("/dev/log_main", F_OK) == 0) {
-        (void)fputs("fuzz: refusing to write to this machine's /dev/log_main; run as root\n", stderr);
+// Aborts unless the kernel log is the null device (tests/support/private_dev.sh).
+inline void require_null_log_device() {
+    if (!kernel_log_is_null_device()) {
         abort();
     }
-    return LogDevice::absent;
 }
 
 // Standard output goes nowhere: the log facility prints there.

@@ -15,7 +15,7 @@
 
 namespace {
 
-// The kernel log is swallowed (or absent), standard output discarded, and
+// The kernel log is the null device, standard output discarded, and
 // the log file lies in this process's scratch directory.
 std::string log_dir;
 int runs = 0;
@@ -117,7 +117,7 @@ void set_log_file(fuzz::Reader &in) {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
-    (void)fuzz::private_log_device();
+    fuzz::require_null_log_device();
     fuzz::silence_stdout();
     log_dir = fuzz::scratch_dir();
     // Never the default relative name: it would land in the working directory.

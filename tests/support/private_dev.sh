@@ -1,29 +1,26 @@
+#!/bin/sh
 # SPDX-License-Identifier: MIT
-# Sourced by the process-level tests: re-runs the calling script in a private
-# mount namespace whose /dev is an empty tmpfs (with /dev/null), so that the
-# program under test can reach no device of this machine, and gives it
-# check() and a scratch file for standard error. Skips (77) without root.
-# Usage, at the top of a bash script: . "$(dirname "$0")/../../support/private_dev.sh" "$0" "$@"
-if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
-    echo "SKIP: needs root and mount namespaces"
-    exit 77
-fi
+# Runs a program with a /dev of its own: in a private mount namespace whose
+# /dev is a tmpfs holding only null, zero, urandom and fd, so that nothing it
+# does reaches a device of this machine. With --null-log, /dev/log_main is a
+# null device there: kernel-log writes go nowhere (the benchmark and the fuzz
+# targets refuse to run otherwise). Needs root: exit status 77 without.
+# Usage: private_dev.sh [--null-log] PROGRAM [ARGUMENT...]
+set -eu
 if [ "${IN_PRIVATE_DEV:-}" != 1 ]; then
-    script=$1
-    shift
-    exec env IN_PRIVATE_DEV=1 unshare -m --propagation private "$script" "$@"
+    if [ "$(id -u)" != 0 ] || ! unshare -m true 2>/dev/null; then
+        echo "SKIP: needs root and mount namespaces"
+        exit 77
+    fi
+    exec env IN_PRIVATE_DEV=1 unshare -m --propagation private sh "$0" "$@"
 fi
 mount -t tmpfs private-dev /dev
 mknod -m 666 /dev/null c 1 3
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-
-failures=0
-check() { # name expected actual
-    if [ "$2" == "$3" ]; then
-        echo "ok: $1"
-    else
-        echo "FAIL: $1: expected [$2], got [$3]"
-        failures=$((failures + 1))
-    fi
-}
+mknod -m 666 /dev/zero c 1 5
+mknod -m 444 /dev/urandom c 1 9
+ln -s /proc/self/fd /dev/fd
+if [ "$1" = --null-log ]; then
+    mknod -m 666 /dev/log_main c 1 3
+    shift
+fi
+exec "$@"

@@ -1,12 +1,19 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
-# Runs chipid as a whole process on a faked platform: a private mount
-# namespace whose /dev is a tmpfs holding a sparse file as the physical-memory
+# Runs chipid as a whole process on a faked platform: a /dev of its own
+# (tests/support/private_dev.sh) holding a sparse file as the physical-memory
 # device and a regular file as the kernel log device.
 # Usage: chipid_process_test.sh CHIPID [EMULATOR ARGS...]
 set -euo pipefail
+# Never on this machine's own /dev, whoever runs it.
+[ "${IN_PRIVATE_DEV:-}" = 1 ] || exec sh "$(dirname "$0")/../../support/private_dev.sh" bash "$0" "$@"
 
-. "$(dirname "$0")/../../support/private_dev.sh" "$0" "$@"
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+failures=0
+check() { # name expected actual
+    if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
+}
 chipid=$1
 shift
 

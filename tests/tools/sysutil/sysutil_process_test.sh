@@ -1,12 +1,19 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
-# Runs sysutil as a whole process on a faked platform: a private mount
-# namespace whose /dev is a tmpfs without a clock and with a regular file as
+# Runs sysutil as a whole process on a faked platform: a /dev of its own
+# (tests/support/private_dev.sh) without a clock and with a regular file as
 # the kernel log device.
 # Usage: sysutil_process_test.sh SYSUTIL [EMULATOR ARGS...]
 set -eu
+# Never on this machine's own /dev, whoever runs it.
+[ "${IN_PRIVATE_DEV:-}" = 1 ] || exec sh "$(dirname "$0")/../../support/private_dev.sh" bash "$0" "$@"
 
-. "$(dirname "$0")/../../support/private_dev.sh" "$0" "$@"
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+failures=0
+check() { # name expected actual
+    if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
+}
 sysutil=$1
 shift
 : > /dev/log_main
