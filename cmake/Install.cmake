@@ -47,8 +47,11 @@ foreach(page IN ITEMS su_base qor_log android_log)
   install(FILES ${PROJECT_SOURCE_DIR}/man/${page}.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
   file(STRINGS ${PROJECT_SOURCE_DIR}/include/sysutils/${page}.h declarations
        REGEX "^[A-Za-z][A-Za-z0-9_ ]*[ *][A-Za-z_][A-Za-z0-9_]*\\(")
-  list(FILTER declarations EXCLUDE REGEX "^typedef|^$")
+  # Each declaration is taken whole: list(FILTER) would split it at its ';'.
   foreach(declaration IN LISTS declarations)
+    if(declaration MATCHES "^typedef")
+      continue()
+    endif()
     string(REGEX REPLACE "^.*[ *]([A-Za-z_][A-Za-z0-9_]*)\\(.*$" "\\1" function "${declaration}")
     execute_process(COMMAND ${CMAKE_COMMAND} -E create_symlink ${page}.3 ${PROJECT_BINARY_DIR}/man3/${function}.3)
     install(FILES ${PROJECT_BINARY_DIR}/man3/${function}.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)

@@ -1,8 +1,12 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
 # Installs what the target build and its tests need on a Debian machine: the
-# mipsel cross-compiler, user-mode QEMU to run the target's programs, and
-# GoogleTest built for the target (Debian's mipsel architecture).
+# mipsel cross-compiler, user-mode QEMU to run the target's programs,
+# GoogleTest built for the target (Debian's mipsel architecture), and the
+# target's run-time libraries, for QEMU and for dpkg-shlibdeps in the
+# packages' cross build. Not
+# libc6-dev:mipsel: it may not install while the archive's mipsel kernel
+# headers lag the host's, and the cross compiler has its own.
 # Idempotent: adds the architecture and installs packages only when missing.
 set -eu
 

@@ -6,7 +6,7 @@ set -eu
 
 need=""
 for pkg in cmake ninja-build g++ clang libgtest-dev libgmock-dev libbenchmark-dev strace util-linux pkgconf dpkg-dev \
-    g++-11 clang-13 lintian abigail-tools binutils; do
+    g++-11 clang-13 lintian abigail-tools binutils debhelper devscripts; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || need="$need $pkg"
 done
 if [ -n "$need" ]; then

@@ -3,9 +3,9 @@
 # Builds everything and runs every test, on a fresh machine too: the host
 # suite (quick and long), the C++14 floor with the oldest compilers, the
 # target suite (quick and long) under user-mode QEMU, the exported interface
-# and its ABI, the Debian packages under lintian, the footprint limits, the
-# hardening tools, and the system test on real kernels under QEMU. Each stage
-# installs what it needs first.
+# and its ABI, the Debian packages under lintian, a parent project that
+# embeds this one, the footprint limits, the hardening tools, and the system
+# test on real kernels under QEMU. Each stage installs what it needs first.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -33,6 +33,12 @@ ctest --test-dir build/mipsel -L long --output-on-failure
 stage "interface: exported symbols in every build type, ABI against the baseline"
 ctest --test-dir build/host -L abi --output-on-failure
 ctest --test-dir build/mipsel -L abi --output-on-failure
+
+stage "packages: debhelper's packages for the host and mipsel, under lintian"
+scripts/test-packages.sh
+
+stage "embedding: a parent project that adds this one with add_subdirectory"
+tests/embedding/embedding_test.sh
 
 stage "footprint: chipid and the calendar within their limits"
 scripts/footprint.sh
