@@ -33,8 +33,8 @@ sysutils::UniqueFd open_rtc(const char *caller) {
 
 // One request on an open device; its result. A refusal is logged under the
 // caller's name.
-int issue(const sysutils::UniqueFd &rtc, const char *caller, unsigned long request, void *argument,
-          const char *failure) {
+int issue_request(const sysutils::UniqueFd &rtc, const char *caller, unsigned long request, void *argument,
+                  const char *failure) {
     const int result = ioctl(rtc.get(), request, argument); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (result < 0) {
         SU_LOG_ERROR_AS(caller, "%s", failure);
@@ -46,12 +46,12 @@ int issue(const sysutils::UniqueFd &rtc, const char *caller, unsigned long reque
 // or -1 when the device could not be opened.
 int rtc_request(const char *caller, unsigned long request, void *argument, const char *failure) {
     const sysutils::UniqueFd rtc = open_rtc(caller);
-    return rtc.valid() ? issue(rtc, caller, request, argument, failure) : -1;
+    return rtc.valid() ? issue_request(rtc, caller, request, argument, failure) : -1;
 }
 
 // Plain 32-bit arithmetic with wrap-around: fields are never range-checked,
 // so an absurd value must still reach the device without undefined behaviour.
-constexpr int32_t offset(int32_t value, int32_t delta) {
+constexpr int32_t add_wrapping(int32_t value, int32_t delta) {
     return static_cast<int32_t>(static_cast<uint32_t>(value) + static_cast<uint32_t>(delta));
 }
 
@@ -66,8 +66,8 @@ constexpr rtc_time to_rtc_time(const SUTime &time) {
     device.tm_min = time.min;
     device.tm_hour = time.hour;
     device.tm_mday = time.mday;
-    device.tm_mon = offset(time.mon, -1);
-    device.tm_year = offset(time.year, -kYearBase);
+    device.tm_mon = add_wrapping(time.mon, -1);
+    device.tm_year = add_wrapping(time.year, -kYearBase);
     return device;
 }
 
@@ -77,8 +77,8 @@ constexpr SUTime to_su_time(const rtc_time &device) {
     time.min = device.tm_min;
     time.hour = device.tm_hour;
     time.mday = device.tm_mday;
-    time.mon = offset(device.tm_mon, 1);
-    time.year = offset(device.tm_year, kYearBase);
+    time.mon = add_wrapping(device.tm_mon, 1);
+    time.year = add_wrapping(device.tm_year, kYearBase);
     return time;
 }
 
@@ -114,7 +114,7 @@ int set_from_record(const char *caller, unsigned long request, const SUTime *rec
         return -1;
     }
     rtc_time device = to_rtc_time(*record);
-    return issue(rtc, caller, request, &device, failure);
+    return issue_request(rtc, caller, request, &device, failure);
 }
 
 } // namespace
