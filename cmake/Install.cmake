@@ -40,6 +40,7 @@ foreach(flavour IN ITEMS static shared)
   install(FILES ${PROJECT_BINARY_DIR}/${pc_name}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
 
+install(FILES ${PROJECT_SOURCE_DIR}/man/sysutils.7 DESTINATION ${CMAKE_INSTALL_MANDIR}/man7)
 # Section 3: a page per public header, and every function it declares as a
 # link to that page, so that "man FUNCTION" finds it.
 file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/man3)
