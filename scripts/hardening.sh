@@ -44,7 +44,7 @@ compiled_sources() {
 step_tidy() {
     local sources
     sources=$(compiled_sources | grep -E "^$PWD/(src|tools)/") || return 1
-    echo "$sources" | xargs -P 2 -n 4 clang-tidy --quiet -p build/clang >"$logs/tidy.log" 2>&1
+    echo "$sources" | xargs -P 2 -n 1 clang-tidy --quiet -p build/clang >"$logs/tidy.log" 2>&1
     if grep -E '(warning|error): ' "$logs/tidy.log" | sort -u | grep .; then return 1; fi
     echo "clang-tidy: $(echo "$sources" | wc -l) translation units, no finding"
 }

@@ -9,7 +9,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-stage() { printf '\n==== %s ====\n' "$1"; }
+start=$(date +%s)
+stage() { printf '\n==== %s (at %d s) ====\n' "$1" $(($(date +%s) - start)); }
 
 stage "host: build and quick tests"
 scripts/install-deps.sh
