@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "command_records.h"
 
-#include <errno.h>
 #include <string.h>
 
 #include "android_log.h"
+#include "owners.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ size_t kept_used = 0;
 
 void keeping_logger(const struct __android_log_message *log_message) {
     // The caller reads errno after the failed call: logging must not move it.
-    const int saved_errno = errno;
+    const sysutils::ErrnoKeeper keep_errno;
     __android_log_kernel_logger(log_message);
     const char *const message = log_message->message != nullptr ? log_message->message : "";
     size_t length = strlen(message);
@@ -29,7 +29,6 @@ void keeping_logger(const struct __android_log_message *log_message) {
     } else {
         kept_size = kept_used; // full: no later, shorter record either
     }
-    errno = saved_errno;
 }
 
 } // namespace

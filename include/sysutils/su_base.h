@@ -40,7 +40,8 @@ typedef struct SUTime {
 /* Chip identity. Appends the 24 lowercase hex digits of the three chip-id
  * registers (each register's bytes from least to most significant) to the
  * text in devID, which needs room for its length plus 25 bytes. On a failed
- * register read, returns -1 and keeps what was appended before. */
+ * register read, returns -1 and keeps what was appended before; a regular
+ * file as "/dev/mem" that ends before a register fails that read. */
 int SU_Base_GetDevID(char *devID);
 
 /* Writes the model text of the first line of "/proc/cpuinfo" (what follows
@@ -79,11 +80,12 @@ int SU_Base_DisableAlarm(void);
 int SU_Base_PollingAlarm(uint32_t timeoutMs);
 
 /* Power control. Shutdown and Reboot flush the file systems and signal
- * process 1 (SIGUSR2 to power off, SIGTERM to reboot); they return 0 at once,
- * even when the signal could not be sent. Suspend writes "mem" to
- * "/sys/power/state", one suspend of the process at a time; it returns after
- * the resume: 0, or -1 when the file could not be opened or took fewer than
- * three bytes. */
+ * process 1 (SIGUSR2 to power off, SIGTERM to reboot), whose init must act on
+ * them; they return without waiting: 0 when the signal was sent, -1 with
+ * kill's errno when it could not be (a caller that may not signal process 1).
+ * Suspend writes "mem" to "/sys/power/state", one suspend of the process at a
+ * time; it returns after the resume: 0, or -1 when the file could not be
+ * opened or took fewer than three bytes. */
 int SU_Base_Shutdown(void);
 int SU_Base_Reboot(void);
 int SU_Base_Suspend(void);

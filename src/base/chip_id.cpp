@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <stdint.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -52,6 +53,15 @@ int regrw(uint32_t address, uint32_t *value) {
         return -1;
     }
 
+    // A regular file standing in for the device (a container, a test root)
+    // maps past its end without complaint, and the load then faults.
+    struct stat file {};
+    if (fstat(mem.get(), &file) == 0 && S_ISREG(file.st_mode) &&
+        file.st_size < static_cast<off_t>(address + sizeof *value)) {
+        SU_LOG_ERROR("/dev/mem ends before 0x%08x\n", static_cast<unsigned>(address));
+        return -1;
+    }
+
     const Window window = window_for(address, static_cast<uint32_t>(getpagesize()));
     sysutils::Mapping mapping(mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(),
                          static_cast<off_t>(window.map_offset)),
@@ -61,7 +71,7 @@ int regrw(uint32_t address, uint32_t *value) {
         return -1;
     }
     // One 32-bit load: the register must not be read byte by byte.
-    *value = *reinterpret_cast<const volatile uint32_t *>(mapping.bytes() + window.offset_in_page);
+    *value = *mapping.word_at(window.offset_in_page);
 
     if (mapping.unmap() == -1) {
         SU_LOG_ERROR("munmap failed\n");

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Power control: power-off and reboot are the init process's work, asked for
 // with a signal; suspend to RAM goes through the kernel's power-state file.
+#include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <string.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -21,21 +23,25 @@ constexpr char kSuspendToRam[] = "mem";
 constexpr size_t kSuspendToRamLength = sizeof kSuspendToRam - 1;
 
 // Flushes the file systems first: the init process may power off at once.
-void ask_init(int signal_number) {
+// A signal that cannot be sent (a caller that may not signal process 1) is
+// logged under the caller's name.
+int ask_init(const char *caller, int signal_number, const char *signal_name) {
     sync();
-    (void)kill(kInitProcess, signal_number); // the caller gets 0 whatever happens
+    if (kill(kInitProcess, signal_number) != 0) {
+        SU_LOG_ERROR_AS(caller, "kill(1, %s) failed: %s\n", signal_name, strerror(errno));
+        return -1;
+    }
+    return 0;
 }
 
 } // namespace
 
 extern "C" int SU_Base_Shutdown(void) {
-    ask_init(SIGUSR2);
-    return 0;
+    return ask_init(__func__, SIGUSR2, "SIGUSR2");
 }
 
 extern "C" int SU_Base_Reboot(void) {
-    ask_init(SIGTERM);
-    return 0;
+    return ask_init(__func__, SIGTERM, "SIGTERM");
 }
 
 // The write returns only after the resume (or a refused suspend), so the lock

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // RAII owners of the system resources the modules use: a descriptor, a
 // mapping, a standard I/O stream, a locked mutex, and errno itself. Each
-// releases its resource on every path out of the scope that holds it; the
-// release results are not looked at, except munmap's, which the mapping
-// offers to check explicitly.
+// releases its resource on every path out of the scope that holds it, with
+// errno as the release found it (a failed call's error survives the cleanup
+// after it); the release results are not looked at, except munmap's, which
+// the mapping offers to check explicitly.
 //
 // They wrap the C library directly and add nothing at run time. They have
 // internal linkage, so no library exports them or keeps a weak copy of them.
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <sys/types.h>
@@ -21,6 +23,21 @@
 
 namespace sysutils {
 namespace {
+
+// Puts errno back as the scope found it: logging a failure must not change
+// the error its caller reports.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() noexcept = default;
+    ErrnoKeeper(const ErrnoKeeper &) = delete;
+    ErrnoKeeper &operator=(const ErrnoKeeper &) = delete;
+    ErrnoKeeper(ErrnoKeeper &&) = delete;
+    ErrnoKeeper &operator=(ErrnoKeeper &&) = delete;
+    ~ErrnoKeeper() { errno = saved_; }
+
+private:
+    int saved_ = errno;
+};
 
 class UniqueFd {
 public:
@@ -31,6 +48,7 @@ public:
     UniqueFd &operator=(UniqueFd &&) = delete;
     ~UniqueFd() {
         if (fd_ >= 0) {
+            const ErrnoKeeper keep_errno;
             (void)::close(fd_);
         }
     }
@@ -54,10 +72,16 @@ public:
     Mapping &operator=(const Mapping &) = delete;
     Mapping(Mapping &&) = delete;
     Mapping &operator=(Mapping &&) = delete;
-    ~Mapping() { (void)unmap(); }
+    ~Mapping() {
+        const ErrnoKeeper keep_errno;
+        (void)unmap();
+    }
 
     bool valid() const noexcept { return addr_ != MAP_FAILED; }
-    const unsigned char *bytes() const noexcept { return static_cast<const unsigned char *>(addr_); }
+    // The 32-bit word at a byte offset that is a multiple of 4.
+    const volatile uint32_t *word_at(size_t offset) const noexcept {
+        return static_cast<const volatile uint32_t *>(addr_) + offset / sizeof(uint32_t);
+    }
     // munmap's result; the mapping is released whatever it says.
     int unmap() noexcept {
         if (addr_ == MAP_FAILED) {
@@ -82,6 +106,7 @@ public:
     Stream &operator=(Stream &&) = delete;
     ~Stream() {
         if (file_ != nullptr) {
+            const ErrnoKeeper keep_errno;
             (void)::fclose(file_);
         }
     }
@@ -125,21 +150,6 @@ public:
 private:
     CancellationOff cancellation_; // constructed before the lock, restored after the unlock
     pthread_mutex_t &mutex_;
-};
-
-// Puts errno back as the scope found it: logging a failure must not change
-// the error its caller reports.
-class ErrnoKeeper {
-public:
-    ErrnoKeeper() noexcept = default;
-    ErrnoKeeper(const ErrnoKeeper &) = delete;
-    ErrnoKeeper &operator=(const ErrnoKeeper &) = delete;
-    ErrnoKeeper(ErrnoKeeper &&) = delete;
-    ErrnoKeeper &operator=(ErrnoKeeper &&) = delete;
-    ~ErrnoKeeper() { errno = saved_; }
-
-private:
-    int saved_ = errno;
 };
 
 } // namespace

@@ -64,6 +64,7 @@ struct Failure {
     int result;
     const char *id;
     std::vector<std::string> records;
+    std::size_t short_file = 0; // else: the device is a regular file of this size
 };
 
 TEST_F(ChipId, FailuresAreLoggedInnermostFirst) {
@@ -73,13 +74,19 @@ TEST_F(ChipId, FailuresAreLoggedInnermostFirst) {
         {"third open", fake::Call::open, 3, -1, "4433221188776655",
          {"open /dev/mem failed\n", "SU_Base_GetDevID(): failed\n"}},
         {"first unmapping", fake::Call::munmap, 1, 0, "4433221188776655ccbbaa99", {"munmap failed\n"}},
+        // Mapped past its end, a regular file would fault on the load.
+        {"100-byte file", {}, 0, -1, "", {"/dev/mem ends before 0x13540200\n", "SU_Base_GetDevID(): failed\n"}, 100},
     };
     for (const Failure &failure : failures) {
         SCOPED_TRACE(failure.what);
         install_registers({0x11223344U, 0x55667788U, 0x99aabbccU});
         fake::clear_log();
         fake::clear_events();
-        fake::fail(failure.call, fake::kDevMem, EACCES, failure.nth);
+        if (failure.short_file != 0) {
+            fake::redirect(fake::kDevMem, fake::scratch_file("short_mem", std::string(failure.short_file, '\0')));
+        } else {
+            fake::fail(failure.call, fake::kDevMem, EACCES, failure.nth);
+        }
         char id[64] = {};
         EXPECT_EQ(SU_Base_GetDevID(id), failure.result);
         EXPECT_STREQ(id, failure.id);

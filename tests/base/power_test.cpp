@@ -67,11 +67,12 @@ struct PowerRequest {
     const char *what;
     int (*call)();
     int signal_number;
+    const char *signal_name;
 };
 
 const std::array<PowerRequest, 2> kPowerRequests{{
-    {"shutdown", SU_Base_Shutdown, SIGUSR2},
-    {"reboot", SU_Base_Reboot, SIGTERM},
+    {"shutdown", SU_Base_Shutdown, SIGUSR2, "SIGUSR2"},
+    {"reboot", SU_Base_Reboot, SIGTERM, "SIGTERM"},
 }};
 
 class Power : public fake::Test {};
@@ -92,18 +93,21 @@ TEST_F(Power, FlushesThenSignalsTheInitProcess) {
     EXPECT_TRUE(fake::log_messages().empty());
 }
 
-TEST_F(Power, ReturnsZeroUnloggedWhenTheSignalCannotBeSent) {
+TEST_F(Power, FailsWithKillsErrorWhenTheSignalCannotBeSent) {
     for (const PowerRequest &request : kPowerRequests) {
         SCOPED_TRACE(request.what);
         fake::clear_events();
+        fake::clear_log();
         const int before = received(request.signal_number).load();
         fake::fail(fake::Call::kill, {}, EPERM);
 
-        EXPECT_EQ(request.call(), 0);
-        EXPECT_EQ(fake::events(), flush_then_signal(request.signal_number));
+        errno = 0;
+        EXPECT_EQ(request.call(), -1);
+        EXPECT_EQ(errno, EPERM);
         EXPECT_EQ(received(request.signal_number).load(), before);
+        EXPECT_EQ(fake::log_messages(), std::vector<std::string>{std::string("kill(1, ") + request.signal_name +
+                                                                 ") failed: Operation not permitted\n"});
     }
-    EXPECT_TRUE(fake::log_messages().empty());
 }
 
 TEST_F(Power, SuspendWritesMemInOneWrite) {

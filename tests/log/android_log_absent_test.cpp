@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "android_log.h"
@@ -70,7 +72,11 @@ TEST_F(DeviceAbsent, FailedBaseModuleCallsKeepTheirErrno) {
          [] { SUTime t{}; return SU_Base_SetAlarm(&t); }, EIO},
         {"alarm check", [] { fake::use_fake_rtc(); fake::fail(fake::Call::ioctl, fake::kRtc, EBUSY); },
          [] { return SU_Base_EnableAlarm(); }, EBUSY},
-        {"registers", [] { fake::redirect(fake::kDevMem, fake::scratch_file("mem", "")); fake::fail(fake::Call::mmap, fake::kDevMem, EPERM); },
+        {"registers", [] {
+             const std::string mem = fake::scratch_file("mem", ""); // sparse, past the registers
+             ASSERT_EQ(truncate(mem.c_str(), 0x13541000), 0);
+             fake::redirect(fake::kDevMem, mem);
+             fake::fail(fake::Call::mmap, fake::kDevMem, EPERM); },
          [] { char id[64] = ""; return SU_Base_GetDevID(id); }, EPERM},
         {"power state", [] { fake::fail(fake::Call::open, fake::kPowerState, EROFS); },
          [] { return SU_Base_Suspend(); }, EROFS},

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "android_log.h"
+#include "owners.h"
 #include "priority_letter.h"
 #include "report.h"
 #include "sysutil.h"
@@ -42,6 +43,10 @@ static_assert(kBufferSize >= kDeviceReadSize, "a device read fits the buffer");
 
 constexpr long kFollowPollNs = 200L * 1000L * 1000L;
 constexpr int32_t kNsPerMs = 1000 * 1000;
+constexpr int32_t kNsPerSecond = 1000 * kNsPerMs;
+
+// read_source's verdict on a followed file whose name now leads elsewhere.
+constexpr int kFollowTheName = -1;
 
 unsigned char buffer[kBufferSize];
 
@@ -113,10 +118,14 @@ void print_entry(const LogOptions &options, std::FILE *out, const EntryHeader &h
     if (localtime_r(&seconds, &local) == nullptr) {
         local = std::tm{};
     }
+    // A nanosecond field out of its range shows as such, in the same width.
+    char millis[16] = "???";
+    if (header.nsec >= 0 && header.nsec < kNsPerSecond) {
+        (void)std::snprintf(millis, sizeof millis, "%03d", static_cast<int>(header.nsec / kNsPerMs));
+    }
     char stamp[64];
-    (void)std::snprintf(stamp, sizeof stamp, "%02d-%02d %02d:%02d:%02d.%03d", local.tm_mon + 1,
-                        local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                        static_cast<int>(header.nsec / kNsPerMs));
+    (void)std::snprintf(stamp, sizeof stamp, "%02d-%02d %02d:%02d:%02d.%s", local.tm_mon + 1,
+                        local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, millis);
 
     if (options.json) {
         Report report(out, true);
@@ -129,7 +138,8 @@ void print_entry(const LogOptions &options, std::FILE *out, const EntryHeader &h
         report.finish();
         return;
     }
-    // Each line of a multi-line message gets the whole prefix.
+    // Each line of a multi-line message gets the whole prefix; a control
+    // character elsewhere cannot start a line of its own.
     const char *line = entry.message;
     const char *const end = entry.message + entry.message_size;
     for (;;) {
@@ -137,9 +147,12 @@ void print_entry(const LogOptions &options, std::FILE *out, const EntryHeader &h
         while (line_end != end && *line_end != '\n') {
             ++line_end;
         }
-        (void)std::fprintf(out, "%s %5d %5d %c %s: %.*s\n", stamp, static_cast<int>(header.pid),
-                           static_cast<int>(header.tid), entry.letter, entry.tag,
-                           static_cast<int>(line_end - line), line);
+        (void)std::fprintf(out, "%s %5d %5d %c ", stamp, static_cast<int>(header.pid),
+                           static_cast<int>(header.tid), entry.letter);
+        put_text(out, entry.tag, std::strlen(entry.tag));
+        (void)std::fputs(": ", out);
+        put_text(out, line, static_cast<std::size_t>(line_end - line));
+        (void)std::fputc('\n', out);
         if (line_end == end) {
             break;
         }
@@ -183,21 +196,31 @@ void source_error(std::FILE *err, const char *path, int error) {
     (void)std::fprintf(err, "sysutil: log: %s: %s\n", path, std::strerror(error));
 }
 
-} // namespace
+// Where a followed path leads now: to the open file, to no file (removed or
+// renamed, as log rotation does), or to another file.
+enum class Name { same, gone, other };
 
-int read_log(const LogOptions &options, std::FILE *out, std::FILE *err) {
-    // Without --follow the device is read until it has nothing more.
-    const int flags = O_RDONLY | O_CLOEXEC | (options.follow ? 0 : O_NONBLOCK);
-    const int fd = open(options.path, flags); // NOLINT(cppcoreguidelines-pro-type-vararg)
-    if (fd < 0) {
-        source_error(err, options.path, errno);
-        return kExitFailure;
+Name name_now(const char *path, int fd) {
+    struct stat named {};
+    if (stat(path, &named) != 0) {
+        return Name::gone;
     }
+    struct stat open_file {};
+    return fstat(fd, &open_file) == 0 && open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino
+               ? Name::same
+               : Name::other;
+}
+
+// Reads one open source until it ends, or, following a file, until another
+// file has its name (kFollowTheName). Meanwhile the open file is still read:
+// a writer may not have moved on yet. A followed file that shrinks
+// (truncated, as by log rotation) is read again from its start.
+int read_source(const LogOptions &options, int fd, std::FILE *out, std::FILE *err) {
     struct stat status {};
     const bool device = fstat(fd, &status) == 0 && S_ISCHR(status.st_mode);
-
-    int exit_status = kExitOk;
-    bool write_failed = false;
+    const bool regular = S_ISREG(status.st_mode);
+    bool gone_told = false;
+    bool other_seen = false;
     std::size_t kept = 0;            // bytes of an entry not yet whole
     unsigned long long consumed = 0; // offset of the buffer's first byte in the source
     for (;;) {
@@ -210,46 +233,84 @@ int read_log(const LogOptions &options, std::FILE *out, std::FILE *err) {
             if (errno == EINTR) {
                 continue;
             }
-            if (errno != EAGAIN || options.follow) {
-                source_error(err, options.path, errno);
-                exit_status = kExitFailure;
+            if (errno == EAGAIN && !options.follow) {
+                break;
             }
-            break;
+            source_error(err, options.path, errno);
+            return kExitFailure;
         }
         if (got == 0) {
             if (!options.follow || device) {
                 break;
             }
-            wait_for_growth();
+            if (other_seen) {
+                return kFollowTheName; // read to its end after the other file came
+            }
+            const Name name = name_now(options.path, fd);
+            other_seen = name == Name::other;
+            if (name == Name::gone && !gone_told) {
+                (void)std::fprintf(err,
+                                   "sysutil: log: %s: removed or renamed; waiting for a new file of that name\n",
+                                   options.path);
+                gone_told = true;
+            }
+            if (name == Name::same && regular && fstat(fd, &status) == 0 &&
+                static_cast<unsigned long long>(status.st_size) < consumed + kept) {
+                (void)std::fprintf(err, "sysutil: log: %s: truncated; reading it again from its start\n",
+                                   options.path);
+                (void)lseek(fd, 0, SEEK_SET);
+                kept = 0;
+                consumed = 0;
+            } else if (!other_seen) {
+                wait_for_growth();
+            }
             continue;
         }
         const std::size_t size = kept + static_cast<std::size_t>(got);
         kept = print_whole_entries(options, out, size);
         consumed += size - kept;
         if (output_failed(out, options.follow)) {
-            write_failed = true;
-            break;
+            return kExitFailure; // reported with the output's error by the caller
         }
         if (device && kept != 0) {
             break; // the device gives whole entries only: reported below
         }
     }
-    const int saved_errno = errno;
-    (void)close(fd);
-    errno = saved_errno;
-    if (write_failed) {
-        return kExitFailure; // reported with the output's error by the caller
+    if (kept == 0) {
+        return kExitOk;
     }
-    if (kept != 0 && exit_status == kExitOk) {
-        // After the entries before it, so that the complaint follows them.
-        if (std::fflush(out) != 0) {
+    // After the entries before it, so that the complaint follows them.
+    if (std::fflush(out) != 0) {
+        return kExitFailure;
+    }
+    (void)std::fprintf(err, "sysutil: log: %s: truncated entry at byte %llu\n", options.path, consumed);
+    return kExitFailure;
+}
+
+} // namespace
+
+int read_log(const LogOptions &options, std::FILE *out, std::FILE *err) {
+    // Without --follow the device is read until it has nothing more.
+    const int flags = O_RDONLY | O_CLOEXEC | (options.follow ? 0 : O_NONBLOCK);
+    for (bool first = true;; first = false) {
+        const sysutils::UniqueFd source = sysutils::open_fd(options.path, flags);
+        if (!source.valid() && (first || errno != ENOENT)) {
+            source_error(err, options.path, errno);
             return kExitFailure;
         }
-        (void)std::fprintf(err, "sysutil: log: %s: truncated entry at byte %llu\n", options.path,
-                           consumed);
-        exit_status = kExitFailure;
+        if (!source.valid()) {
+            wait_for_growth(); // gone again between the look and the open
+            continue;
+        }
+        if (!first) {
+            (void)std::fprintf(err, "sysutil: log: %s: a new file; reading it from its start\n",
+                               options.path);
+        }
+        const int status = read_source(options, source.get(), out, err);
+        if (status != kFollowTheName) {
+            return status;
+        }
     }
-    return exit_status;
 }
 
 } // namespace sysutil

@@ -11,7 +11,7 @@ namespace sysutil {
 
 struct LogOptions {
     const char *path;      // the device, or the file given with --file
-    bool follow;           // wait for new entries
+    bool follow;           // wait for new entries; a file is followed by name, as tail -F does
     const char *tag;       // only text entries of this tag; null for all
     bool json;             // one JSON object per entry
 };

@@ -10,7 +10,8 @@
 namespace sysutil {
 
 // One result printed either way: key: value lines, or one JSON object on one
-// line.
+// line; values of any bytes are escaped (put_text, or valid UTF-8 JSON with
+// U+FFFD for bytes that are not UTF-8).
 class Report {
 public:
     Report(std::FILE *out, bool json) : out_(out), json_(json) {}
@@ -29,6 +30,11 @@ private:
     bool json_;
     int fields_ = 0;
 };
+
+// Writes text with control characters but the tab, and bytes that are not
+// UTF-8, as \xNN escapes: whatever it holds, it cannot break the line or
+// reach the terminal as a control sequence.
+void put_text(std::FILE *out, const char *text, std::size_t size);
 
 // Flushes out; when the output failed now or before, says so on err
 // ("sysutil: write error: ...") and returns false.

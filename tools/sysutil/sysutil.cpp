@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <getopt.h>
+
 #include "command_records.h"
 #include "log_reader.h"
 #include "report.h"
@@ -11,59 +13,49 @@
 namespace sysutil {
 namespace {
 
-constexpr const char *kUsage =
+constexpr const char *kUsageStart =
     "Usage: sysutil [--json] COMMAND [ARGUMENTS]\n"
     "\n"
     "Queries and operations of the sysutils base module, for bringing up a board.\n"
-    "\n"
-    "Identity:\n"
-    "  id                       chip identifier, 24 hex digits (reads /dev/mem)\n"
-    "  model                    CPU model, from the first line of /proc/cpuinfo\n"
-    "  version                  module version\n"
-    "Real-time clock (/dev/rtc0):\n"
-    "  time get                 read the clock\n"
-    "  time set TIME            set the clock\n"
-    "  alarm get                read the stored wake-up alarm\n"
-    "  alarm set TIME           store the wake-up alarm (does not enable it)\n"
-    "  alarm enable             enable the alarm interrupt; refused unless the\n"
-    "                           stored alarm lies after the clock's time\n"
-    "  alarm disable            disable the alarm interrupt\n"
-    "  alarm wait --timeout MS  wait up to MS milliseconds for a clock event\n"
-    "Calendar:\n"
-    "  raw2time SECONDS         seconds since 1970-01-01 00:00:00 to TIME\n"
-    "  time2raw TIME            TIME to seconds since 1970-01-01 00:00:00\n"
-    "Power (each needs --yes):\n"
-    "  suspend --yes            suspend to RAM; returns after the resume\n"
-    "  poweroff --yes           ask init (process 1) to power the device off\n"
-    "  reboot --yes             ask init (process 1) to reboot the device\n"
-    "Kernel log:\n"
-    "  log [--file PATH] [--follow] [--tag TAG]\n"
-    "                           print the entries of /dev/log_main (or of PATH,\n"
-    "                           a file of entries as the device returns them)\n"
+    "\n";
+
+constexpr const char *kArgumentForms =
     "\n"
     "TIME is YYYY-MM-DDTHH:MM:SS (a blank may replace the T), on the clock's own\n"
     "time scale with no time zone. Fields are not range-checked: the module and\n"
-    "the clock's driver get them as given. SECONDS is 0 to 4294967295.\n"
-    "\n"
-    "Options:\n"
-    "  --json                   print one JSON object instead of key: value lines\n"
-    "                           (log: one object per entry)\n"
-    "  --yes                    confirm suspend, poweroff or reboot\n"
-    "  --timeout MS             milliseconds to wait, 0 to 4294967295 (alarm wait)\n"
-    "  --file PATH              read the entries from PATH (log)\n"
-    "  --follow                 wait for new entries (log)\n"
-    "  --tag TAG                print only the text entries of tag TAG (log)\n"
-    "  --version                print the command's version\n"
-    "  -h, --help               print this text\n"
+    "the clock's driver get them as given. SECONDS is 0 to 4294967295.\n";
+
+constexpr const char *kExitStatus =
     "\n"
     "Exit status: 0 on success; 1 when the module reports a failure, which is\n"
     "explained on standard error by the module's error records and the failed\n"
-    "call with the system's error text (the records also go to the kernel log,\n"
-    "tag \"base\"), or when the output or the log could not be written or read;\n"
-    "2 for a bad command line or a power command without --yes.\n";
+    "call with its device or file and the system's error text (the records\n"
+    "also go to the kernel log, tag \"base\"), or when the output or the log\n"
+    "could not be written or read; 2 for a bad command line or a power command\n"
+    "without --yes.\n";
 
 constexpr const char *kLogDevice = "/dev/log_main";
 constexpr std::size_t kMaxWords = 3;
+
+// Options a command takes, and who the usage lists an option for.
+enum Takes : unsigned { kNothing = 0, kYes = 1, kTimeout = 2, kLogOptions = 4, kAnyCommand = 8, kNoCommand = 16 };
+
+struct OptionHelp {
+    unsigned for_commands;
+    const char *text;
+};
+
+constexpr OptionHelp kOptionHelp[] = {
+    {kAnyCommand, "  --json                   print one JSON object instead of key: value lines\n"
+                  "                           (log: one object per entry)\n"},
+    {kYes, "  --yes                    confirm suspend, poweroff or reboot\n"},
+    {kTimeout, "  --timeout MS             milliseconds to wait, 0 to 4294967295 (alarm wait)\n"},
+    {kLogOptions, "  --file PATH              read the entries from PATH (log)\n"
+                  "  --follow                 wait for new entries, as tail -F (log)\n"
+                  "  --tag TAG                print only the text entries of tag TAG (log)\n"},
+    {kNoCommand, "  --version                print the command's version\n"},
+    {kAnyCommand, "  -h, --help               print this text; COMMAND --help: that command's part\n"},
+};
 
 // The command line, split into options and up to three words.
 struct CommandLine {
@@ -80,15 +72,25 @@ struct CommandLine {
     std::size_t word_count = 0;
 };
 
+struct Context;
+
+struct Command {
+    const char *name;
+    const char *verb;      // empty for one-word commands
+    std::size_t arguments; // words after the name and verb
+    unsigned takes;        // options the command takes
+    const char *subject;   // the device or file a failure concerns, or null
+    int (*handler)(const Context &);
+    const char *group;     // the heading the whole usage gives it, or null
+    const char *help;      // its lines of the usage
+};
+
 struct Context {
     const CommandLine &line;
+    const Command &command;
     std::FILE *out;
     std::FILE *err;
 };
-
-bool same(const char *a, const char *b) {
-    return std::strcmp(a, b) == 0;
-}
 
 int usage_error(std::FILE *err, const char *what, const char *detail = "") {
     (void)std::fprintf(err, "sysutil: %s%s\nTry 'sysutil --help'.\n", what, detail);
@@ -96,15 +98,17 @@ int usage_error(std::FILE *err, const char *what, const char *detail = "") {
 }
 
 // Called straight after the failed module call, before anything can move
-// errno: the module's records of the failure, then the call and the error
-// of the system call that failed, if one did.
-int module_failure(const Context &ctx, const char *command, const char *call) {
+// errno: the module's records of the failure, then the call, and the device
+// or file with the error of the system call that failed, if one did.
+int module_failure(const Context &ctx, const char *call) {
     const int error = errno;
     char prefix[64];
-    (void)std::snprintf(prefix, sizeof prefix, "sysutil: %s", command);
+    (void)std::snprintf(prefix, sizeof prefix, "sysutil: %s%s%s", ctx.command.name,
+                        ctx.command.verb[0] != '\0' ? " " : "", ctx.command.verb);
     command_records::print(ctx.err, prefix);
-    if (error != 0) {
-        (void)std::fprintf(ctx.err, "%s: %s() failed: %s\n", prefix, call, std::strerror(error));
+    if (error != 0 && ctx.command.subject != nullptr) {
+        (void)std::fprintf(ctx.err, "%s: %s() failed: %s: %s\n", prefix, call, ctx.command.subject,
+                           std::strerror(error));
     } else {
         (void)std::fprintf(ctx.err, "%s: %s() failed\n", prefix, call);
     }
@@ -142,7 +146,7 @@ bool time_argument(const Context &ctx, SUTime &time) {
 int cmd_id(const Context &ctx) {
     char id[64] = {};
     if (SU_Base_GetDevID(id) != 0) {
-        const int status = module_failure(ctx, "id", "SU_Base_GetDevID");
+        const int status = module_failure(ctx, "SU_Base_GetDevID");
         if (id[0] != '\0') {
             (void)std::fprintf(ctx.err, "sysutil: id: read before the failure: %s\n", id);
         }
@@ -154,7 +158,7 @@ int cmd_id(const Context &ctx) {
 int cmd_model(const Context &ctx) {
     char model[128] = {};
     if (SU_Base_GetModelNumber(model) != 0) {
-        return module_failure(ctx, "model", "SU_Base_GetModelNumber");
+        return module_failure(ctx, "SU_Base_GetModelNumber");
     }
     return print_text(ctx, "model", model);
 }
@@ -162,7 +166,7 @@ int cmd_model(const Context &ctx) {
 int cmd_version(const Context &ctx) {
     char version[32] = {};
     if (SU_Base_GetVersion(version) != 0) {
-        return module_failure(ctx, "version", "SU_Base_GetVersion");
+        return module_failure(ctx, "SU_Base_GetVersion");
     }
     return print_text(ctx, "version", version);
 }
@@ -170,7 +174,7 @@ int cmd_version(const Context &ctx) {
 int cmd_time_get(const Context &ctx) {
     SUTime now{};
     if (SU_Base_GetTime(&now) < 0) {
-        return module_failure(ctx, "time get", "SU_Base_GetTime");
+        return module_failure(ctx, "SU_Base_GetTime");
     }
     return print_time(ctx, "time", now);
 }
@@ -181,7 +185,7 @@ int cmd_time_set(const Context &ctx) {
         return kExitUsage;
     }
     if (SU_Base_SetTime(&time) != 0) {
-        return module_failure(ctx, "time set", "SU_Base_SetTime");
+        return module_failure(ctx, "SU_Base_SetTime");
     }
     return print_time(ctx, "time", time);
 }
@@ -189,7 +193,7 @@ int cmd_time_set(const Context &ctx) {
 int cmd_alarm_get(const Context &ctx) {
     SUTime alarm{};
     if (SU_Base_GetAlarm(&alarm) != 0) {
-        return module_failure(ctx, "alarm get", "SU_Base_GetAlarm");
+        return module_failure(ctx, "SU_Base_GetAlarm");
     }
     return print_time(ctx, "alarm", alarm);
 }
@@ -200,21 +204,21 @@ int cmd_alarm_set(const Context &ctx) {
         return kExitUsage;
     }
     if (SU_Base_SetAlarm(&alarm) != 0) {
-        return module_failure(ctx, "alarm set", "SU_Base_SetAlarm");
+        return module_failure(ctx, "SU_Base_SetAlarm");
     }
     return print_time(ctx, "alarm", alarm);
 }
 
 int cmd_alarm_enable(const Context &ctx) {
     if (SU_Base_EnableAlarm() != 0) {
-        return module_failure(ctx, "alarm enable", "SU_Base_EnableAlarm");
+        return module_failure(ctx, "SU_Base_EnableAlarm");
     }
     return print_text(ctx, "alarm_irq", "on");
 }
 
 int cmd_alarm_disable(const Context &ctx) {
     if (SU_Base_DisableAlarm() != 0) {
-        return module_failure(ctx, "alarm disable", "SU_Base_DisableAlarm");
+        return module_failure(ctx, "SU_Base_DisableAlarm");
     }
     return print_text(ctx, "alarm_irq", "off");
 }
@@ -224,7 +228,7 @@ int cmd_alarm_wait(const Context &ctx) {
         return usage_error(ctx.err, "alarm wait needs --timeout MS");
     }
     if (SU_Base_PollingAlarm(ctx.line.timeout_ms) != 0) {
-        return module_failure(ctx, "alarm wait", "SU_Base_PollingAlarm");
+        return module_failure(ctx, "SU_Base_PollingAlarm");
     }
     return print_text(ctx, "alarm_event", "ready");
 }
@@ -237,7 +241,7 @@ int cmd_raw2time(const Context &ctx) {
     }
     SUTime time{};
     if (SU_Base_Raw2SUTime(&raw, &time) != 0) {
-        return module_failure(ctx, "raw2time", "SU_Base_Raw2SUTime");
+        return module_failure(ctx, "SU_Base_Raw2SUTime");
     }
     return print_time(ctx, "time", time);
 }
@@ -249,7 +253,7 @@ int cmd_time2raw(const Context &ctx) {
     }
     uint32_t raw = 0;
     if (SU_Base_SUTime2Raw(&time, &raw) != 0) {
-        return module_failure(ctx, "time2raw", "SU_Base_SUTime2Raw");
+        return module_failure(ctx, "SU_Base_SUTime2Raw");
     }
     Report report(ctx.out, ctx.line.json);
     report.number("raw", raw);
@@ -259,19 +263,23 @@ int cmd_time2raw(const Context &ctx) {
 
 int cmd_suspend(const Context &ctx) {
     if (SU_Base_Suspend() != 0) {
-        return module_failure(ctx, "suspend", "SU_Base_Suspend");
+        return module_failure(ctx, "SU_Base_Suspend");
     }
     return print_text(ctx, "suspend", "resumed");
 }
 
-// Shutdown and Reboot report no failure: they return once init is signalled.
+// Sent is all that can be said: init powers off or reboots in its own time.
 int cmd_poweroff(const Context &ctx) {
-    (void)SU_Base_Shutdown();
+    if (SU_Base_Shutdown() != 0) {
+        return module_failure(ctx, "SU_Base_Shutdown");
+    }
     return print_text(ctx, "poweroff", "requested");
 }
 
 int cmd_reboot(const Context &ctx) {
-    (void)SU_Base_Reboot();
+    if (SU_Base_Reboot() != 0) {
+        return module_failure(ctx, "SU_Base_Reboot");
+    }
     return print_text(ctx, "reboot", "requested");
 }
 
@@ -284,103 +292,162 @@ int cmd_log(const Context &ctx) {
     return read_log(options, ctx.out, ctx.err);
 }
 
-enum Needs : unsigned { kNothing = 0, kYes = 1, kTimeout = 2, kLogOptions = 4 };
-
-struct Command {
-    const char *name;
-    const char *verb;      // empty for one-word commands
-    std::size_t arguments; // words after the name and verb
-    unsigned needs;        // options the command takes
-    int (*handler)(const Context &);
-};
+constexpr const char *kRtc = "/dev/rtc0";
+constexpr const char *kInit = "init (process 1)";
 
 constexpr Command kCommands[] = {
-    {"id", "", 0, kNothing, cmd_id},
-    {"model", "", 0, kNothing, cmd_model},
-    {"version", "", 0, kNothing, cmd_version},
-    {"time", "get", 0, kNothing, cmd_time_get},
-    {"time", "set", 1, kNothing, cmd_time_set},
-    {"alarm", "get", 0, kNothing, cmd_alarm_get},
-    {"alarm", "set", 1, kNothing, cmd_alarm_set},
-    {"alarm", "enable", 0, kNothing, cmd_alarm_enable},
-    {"alarm", "disable", 0, kNothing, cmd_alarm_disable},
-    {"alarm", "wait", 0, kTimeout, cmd_alarm_wait},
-    {"raw2time", "", 1, kNothing, cmd_raw2time},
-    {"time2raw", "", 1, kNothing, cmd_time2raw},
-    {"suspend", "", 0, kYes, cmd_suspend},
-    {"poweroff", "", 0, kYes, cmd_poweroff},
-    {"reboot", "", 0, kYes, cmd_reboot},
-    {"log", "", 0, kLogOptions, cmd_log},
+    {"id", "", 0, kNothing, "/dev/mem", cmd_id, "Identity:\n",
+     "  id                       chip identifier, 24 hex digits (reads /dev/mem)\n"},
+    {"model", "", 0, kNothing, "/proc/cpuinfo", cmd_model, nullptr,
+     "  model                    CPU model, from the first line of /proc/cpuinfo\n"},
+    {"version", "", 0, kNothing, nullptr, cmd_version, nullptr,
+     "  version                  module version\n"},
+    {"time", "get", 0, kNothing, kRtc, cmd_time_get, "Real-time clock (/dev/rtc0):\n",
+     "  time get                 read the clock\n"},
+    {"time", "set", 1, kNothing, kRtc, cmd_time_set, nullptr,
+     "  time set TIME            set the clock\n"},
+    {"alarm", "get", 0, kNothing, kRtc, cmd_alarm_get, nullptr,
+     "  alarm get                read the stored wake-up alarm\n"},
+    {"alarm", "set", 1, kNothing, kRtc, cmd_alarm_set, nullptr,
+     "  alarm set TIME           store the wake-up alarm (does not enable it)\n"},
+    {"alarm", "enable", 0, kNothing, kRtc, cmd_alarm_enable, nullptr,
+     "  alarm enable             enable the alarm interrupt; refused unless the\n"
+     "                           stored alarm lies after the clock's time\n"},
+    {"alarm", "disable", 0, kNothing, kRtc, cmd_alarm_disable, nullptr,
+     "  alarm disable            disable the alarm interrupt\n"},
+    {"alarm", "wait", 0, kTimeout, kRtc, cmd_alarm_wait, nullptr,
+     "  alarm wait --timeout MS  wait up to MS milliseconds for a clock event\n"},
+    {"raw2time", "", 1, kNothing, nullptr, cmd_raw2time, "Calendar:\n",
+     "  raw2time SECONDS         seconds since 1970-01-01 00:00:00 to TIME\n"},
+    {"time2raw", "", 1, kNothing, nullptr, cmd_time2raw, nullptr,
+     "  time2raw TIME            TIME to seconds since 1970-01-01 00:00:00\n"},
+    {"suspend", "", 0, kYes, "/sys/power/state", cmd_suspend, "Power (each needs --yes):\n",
+     "  suspend --yes            suspend to RAM; returns after the resume\n"},
+    {"poweroff", "", 0, kYes, kInit, cmd_poweroff, nullptr,
+     "  poweroff --yes           ask init (process 1) to power the device off\n"},
+    {"reboot", "", 0, kYes, kInit, cmd_reboot, nullptr,
+     "  reboot --yes             ask init (process 1) to reboot the device\n"},
+    {"log", "", 0, kLogOptions, nullptr, cmd_log, "Kernel log:\n",
+     "  log [--file PATH] [--follow] [--tag TAG]\n"
+     "                           print the entries of /dev/log_main (or of PATH,\n"
+     "                           a file of entries as the device returns them)\n"},
 };
 
-// An option that takes a value, as "--name VALUE" or "--name=VALUE". Returns
-// false when arg is not this option; otherwise value is set, or null when
-// the value is missing.
-bool option_with_value(const char *name, int argc, const char *const *argv, int &i,
-                       const char *&value) {
-    const char *arg = argv[i];
-    const std::size_t length = std::strlen(name);
-    if (std::strncmp(arg, name, length) != 0) {
+const Command *first_named(const char *name) {
+    for (const Command &command : kCommands) {
+        if (std::strcmp(command.name, name) == 0) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+// The whole usage, or, given a command's name, its lines and options alone.
+void print_usage(std::FILE *out, const char *name) {
+    const Command *const named = name != nullptr ? first_named(name) : nullptr;
+    if (named == nullptr) {
+        (void)std::fputs(kUsageStart, out);
+    } else {
+        (void)std::fprintf(out, "Usage: sysutil [--json] %s%s\n\n", named->name,
+                           named->verb[0] != '\0' ? " ACTION" : "");
+    }
+    unsigned listed = named == nullptr ? ~0U : kAnyCommand;
+    bool arguments = named == nullptr;
+    for (const Command &command : kCommands) {
+        if (named != nullptr && std::strcmp(command.name, named->name) != 0) {
+            continue;
+        }
+        if (named == nullptr && command.group != nullptr) {
+            (void)std::fputs(command.group, out);
+        }
+        (void)std::fputs(command.help, out);
+        listed |= command.takes;
+        arguments = arguments || command.arguments > 0;
+    }
+    if (arguments) {
+        (void)std::fputs(kArgumentForms, out);
+    }
+    (void)std::fputs("\nOptions:\n", out);
+    for (const OptionHelp &option : kOptionHelp) {
+        if ((option.for_commands & listed) != 0) {
+            (void)std::fputs(option.text, out);
+        }
+    }
+    if (named == nullptr) {
+        (void)std::fputs(kExitStatus, out);
+    }
+}
+
+constexpr option kLongOptions[] = {
+    {"json", no_argument, nullptr, 'j'},       {"yes", no_argument, nullptr, 'y'},
+    {"help", no_argument, nullptr, 'h'},       {"version", no_argument, nullptr, 'V'},
+    {"follow", no_argument, nullptr, 'F'},     {"timeout", required_argument, nullptr, 't'},
+    {"file", required_argument, nullptr, 'f'}, {"tag", required_argument, nullptr, 'g'},
+    {nullptr, 0, nullptr, 0},
+};
+
+bool add_word(CommandLine &line, const char *word, std::FILE *err) {
+    if (line.word_count == kMaxWords) {
+        (void)usage_error(err, "too many arguments at ", word);
         return false;
     }
-    if (arg[length] == '=') {
-        value = arg + length + 1;
-        return true;
-    }
-    if (arg[length] != '\0') {
-        return false;
-    }
-    value = i + 1 < argc ? argv[++i] : nullptr;
+    line.words[line.word_count++] = word;
     return true;
 }
 
 // Splits argv into options and words; prints the complaint and returns
 // false on a malformed line.
 bool parse_line(int argc, const char *const *argv, CommandLine &line, std::FILE *err) {
-    for (int i = 1; i < argc; ++i) {
-        const char *arg = argv[i];
-        const char *value = nullptr;
-        if (same(arg, "--json")) {
-            line.json = true;
-        } else if (same(arg, "--yes")) {
-            line.yes = true;
-        } else if (same(arg, "-h") || same(arg, "--help")) {
-            line.help = true;
-        } else if (same(arg, "--version")) {
-            line.version = true;
-        } else if (same(arg, "--follow")) {
-            line.follow = true;
-        } else if (option_with_value("--timeout", argc, argv, i, value)) {
-            if (value == nullptr) {
-                (void)usage_error(err, "--timeout needs a number of milliseconds");
-                return false;
-            }
-            if (!parse_u32(value, line.timeout_ms)) {
-                (void)usage_error(err, "not a number of milliseconds from 0 to 4294967295: ",
-                                  value);
-                return false;
+    // "-": words come back in place as code 1, whatever POSIXLY_CORRECT says,
+    // so nothing in argv is moved; ":": a missing value is told apart.
+    char *const *args = const_cast<char *const *>(argv); // NOLINT(cppcoreguidelines-pro-type-const-cast)
+    optind = 0;                                           // a fresh scan for every command line
+    opterr = 0;
+    for (int code = 0; (code = getopt_long(argc, args, "-:h", kLongOptions, nullptr)) != -1;) {
+        bool ok = true;
+        switch (code) {
+        case 1: ok = add_word(line, optarg, err); break;
+        case 'j': line.json = true; break;
+        case 'y': line.yes = true; break;
+        case 'h': line.help = true; break;
+        case 'V': line.version = true; break;
+        case 'F': line.follow = true; break;
+        case 't':
+            ok = parse_u32(optarg, line.timeout_ms);
+            if (!ok) {
+                (void)usage_error(err, "not a number of milliseconds from 0 to 4294967295: ", optarg);
             }
             line.has_timeout = true;
-        } else if (option_with_value("--file", argc, argv, i, value)) {
-            if (value == nullptr || *value == '\0') {
+            break;
+        case 'f':
+            ok = *optarg != '\0';
+            line.file = optarg;
+            if (!ok) {
                 (void)usage_error(err, "--file needs a path");
-                return false;
             }
-            line.file = value;
-        } else if (option_with_value("--tag", argc, argv, i, value)) {
-            if (value == nullptr) {
-                (void)usage_error(err, "--tag needs a tag");
-                return false;
-            }
-            line.tag = value;
-        } else if (arg[0] == '-' && arg[1] != '\0') {
-            (void)usage_error(err, "unknown option ", arg);
+            break;
+        case 'g': line.tag = optarg; break;
+        case ':':
+            ok = false;
+            (void)usage_error(err, optopt == 't'   ? "--timeout needs a number of milliseconds"
+                                   : optopt == 'f' ? "--file needs a path"
+                                                   : "--tag needs a tag");
+            break;
+        default: { // an unknown option, or a value for one that takes none
+            ok = false;
+            const char *const given = argv[optind - 1];
+            const char short_option[] = {'-', static_cast<char>(optopt), '\0'};
+            (void)usage_error(err, "unknown option ", optopt != 0 && given[1] != '-' ? short_option : given);
+            break;
+        }
+        }
+        if (!ok) {
             return false;
-        } else if (line.word_count == kMaxWords) {
-            (void)usage_error(err, "too many arguments at ", arg);
+        }
+    }
+    for (int i = optind; i < argc; ++i) { // the words after "--"
+        if (!add_word(line, argv[i], err)) {
             return false;
-        } else {
-            line.words[line.word_count++] = arg;
         }
     }
     return true;
@@ -389,14 +456,13 @@ bool parse_line(int argc, const char *const *argv, CommandLine &line, std::FILE 
 const Command *find_command(const CommandLine &line, std::FILE *err) {
     const char *name = line.words[0];
     const char *verb = line.word_count > 1 ? line.words[1] : "";
-    bool name_known = false;
+    if (first_named(name) == nullptr) {
+        (void)usage_error(err, "unknown command ", name);
+        return nullptr;
+    }
     for (const Command &command : kCommands) {
-        if (!same(command.name, name)) {
-            continue;
-        }
-        name_known = true;
         const bool has_verb = command.verb[0] != '\0';
-        if (has_verb && !same(command.verb, verb)) {
+        if (std::strcmp(command.name, name) != 0 || (has_verb && std::strcmp(command.verb, verb) != 0)) {
             continue;
         }
         const std::size_t words = 1 + (has_verb ? 1 : 0) + command.arguments;
@@ -408,28 +474,32 @@ const Command *find_command(const CommandLine &line, std::FILE *err) {
         }
         return &command;
     }
-    if (name_known) {
-        (void)usage_error(err, "unknown or missing action for ", name);
-    } else {
-        (void)usage_error(err, "unknown command ", name);
+    (void)std::fprintf(err, "sysutil: unknown or missing action for %s", name);
+    const char *separator = " (";
+    for (const Command &command : kCommands) {
+        if (std::strcmp(command.name, name) == 0) {
+            (void)std::fprintf(err, "%s%s", separator, command.verb);
+            separator = ", ";
+        }
     }
+    (void)std::fprintf(err, ")\nTry 'sysutil %s --help'.\n", name);
     return nullptr;
 }
 
 // Options a command does not take are refused; returns the exit status of
 // the refusal, or kExitOk.
 int check_options(const CommandLine &line, const Command &command, std::FILE *err) {
-    if (line.has_timeout && (command.needs & kTimeout) == 0) {
+    if (line.has_timeout && (command.takes & kTimeout) == 0) {
         return usage_error(err, "--timeout is only for alarm wait");
     }
-    if (line.yes && (command.needs & kYes) == 0) {
+    if (line.yes && (command.takes & kYes) == 0) {
         return usage_error(err, "--yes is only for suspend, poweroff and reboot");
     }
     if ((line.follow || line.file != nullptr || line.tag != nullptr) &&
-        (command.needs & kLogOptions) == 0) {
+        (command.takes & kLogOptions) == 0) {
         return usage_error(err, "--file, --follow and --tag are only for log");
     }
-    if ((command.needs & kYes) != 0 && !line.yes) {
+    if ((command.takes & kYes) != 0 && !line.yes) {
         (void)std::fprintf(err, "sysutil: %s stops this device; refused without --yes\n",
                            command.name);
         return kExitUsage;
@@ -455,7 +525,7 @@ int dispatch(int argc, const char *const *argv, std::FILE *out, std::FILE *err) 
         return kExitUsage;
     }
     if (line.help) {
-        (void)std::fputs(kUsage, out);
+        print_usage(out, line.word_count > 0 ? line.words[0] : nullptr);
         return kExitOk;
     }
     if (line.version) {
@@ -476,7 +546,7 @@ int dispatch(int argc, const char *const *argv, std::FILE *out, std::FILE *err) 
     if (refusal != kExitOk) {
         return refusal;
     }
-    const Context ctx{line, out, err};
+    const Context ctx{line, *command, out, err};
     // Nothing before a command's module call sets errno: after a failure, a
     // non-zero errno names the error of the system call that failed.
     errno = 0;

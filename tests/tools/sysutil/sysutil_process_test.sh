@@ -25,7 +25,7 @@ set -e
 check "time get without the clock: status" 1 "$status"
 check "time get without the clock: output" "" "$out"
 check "time get without the clock: cause" "sysutil: time get: open rtc node fail: No such file or directory
-sysutil: time get: SU_Base_GetTime() failed: No such file or directory" "$(cat "$errors")"
+sysutil: time get: SU_Base_GetTime() failed: /dev/rtc0: No such file or directory" "$(cat "$errors")"
 
 # A regular file as the clock: the device refuses the request.
 : > /dev/rtc0
@@ -37,7 +37,7 @@ rm /dev/rtc0
 check "time get on a regular file: status" 1 "$status"
 # (The record keeps its blank before the newline.)
 check "time get on a regular file: cause" "$(printf '%s\n' "sysutil: time get: IOCTL RTC_RD_TIME fail " \
-    "sysutil: time get: SU_Base_GetTime() failed: Inappropriate ioctl for device")" "$(cat "$errors")"
+    "sysutil: time get: SU_Base_GetTime() failed: /dev/rtc0: Inappropriate ioctl for device")" "$(cat "$errors")"
 
 # A reader that went away: a write error, not death by SIGPIPE.
 mkfifo /dev/pipe

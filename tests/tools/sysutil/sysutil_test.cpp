@@ -9,7 +9,10 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -68,6 +71,31 @@ std::string text_payload(char priority, const std::string &tag, const std::strin
 bool has_event(const std::string &event) {
     const std::vector<std::string> events = fake::events();
     return std::ranges::find(events, event) != events.end();
+}
+
+// Standard output of `log --follow`: its first write rotates the followed
+// file (truncated, then rewritten shorter); once it has shown `expected_size`
+// bytes it fails as a closed pipe does, which ends the follower.
+struct Rotation {
+    std::string rewritten;
+    std::size_t expected_size;
+    std::string shown;
+};
+
+std::FILE *rotating_output(Rotation &rotation) {
+    cookie_io_functions_t io{};
+    io.write = [](void *cookie, const char *data, std::size_t size) -> ssize_t {
+        auto &r = *static_cast<Rotation *>(cookie);
+        if (r.shown.size() < r.expected_size) {
+            r.shown.append(data, size);
+            if (!r.rewritten.empty()) {
+                (void)fake::scratch_file("followed", std::exchange(r.rewritten, ""));
+            }
+        }
+        errno = EPIPE;
+        return r.shown.size() < r.expected_size ? static_cast<ssize_t>(size) : -1;
+    };
+    return fopencookie(&rotation, "w", io);
 }
 
 // 2016-05-04 03:02:01 in the clock's structure.
@@ -136,7 +164,7 @@ TEST_F(Sysutil, RejectsBadCommandLinesAndUnconfirmedPowerCommandsWithoutTouching
     } cases[] = {
         {{}, "no command given"},
         {{"frob"}, "unknown command frob"},
-        {{"time"}, "unknown or missing action for time"},
+        {{"time"}, "unknown or missing action for time (get, set)"},
         {{"alarm", "ring"}, "unknown or missing action for alarm"},
         {{"time", "set"}, "missing argument for time"},
         {{"version", "now"}, "too many arguments for version"},
@@ -205,9 +233,9 @@ TEST_F(Sysutil, ReportsIdentity) {
 }
 
 TEST_F(Sysutil, ModuleFailuresNameTheirCauseOnStderrWithStatusOne) {
-    // With the devices absent, and with a clock that refuses the request as
-    // a regular file does: the module's records of the call, then the call
-    // and the system's error.
+    // With the devices absent and process 1 out of reach, and with a clock
+    // that refuses the request as a regular file does: the module's records
+    // of the call, then the call, its device and the system's error.
     const struct {
         bool rtc_refuses_requests;
         std::vector<const char *> args;
@@ -216,25 +244,29 @@ TEST_F(Sysutil, ModuleFailuresNameTheirCauseOnStderrWithStatusOne) {
         {false, {"id"},
          "sysutil: id: open /dev/mem failed\n"
          "sysutil: id: SU_Base_GetDevID(): failed\n"
-         "sysutil: id: SU_Base_GetDevID() failed: No such file or directory\n"},
+         "sysutil: id: SU_Base_GetDevID() failed: /dev/mem: No such file or directory\n"},
         {false, {"model"},
          "sysutil: model: Get Model Number Error\n"
-         "sysutil: model: SU_Base_GetModelNumber() failed: No such file or directory\n"},
+         "sysutil: model: SU_Base_GetModelNumber() failed: /proc/cpuinfo: No such file or directory\n"},
         {false, {"time", "get"},
          "sysutil: time get: open rtc node fail: No such file or directory\n"
-         "sysutil: time get: SU_Base_GetTime() failed: No such file or directory\n"},
+         "sysutil: time get: SU_Base_GetTime() failed: /dev/rtc0: No such file or directory\n"},
         {false, {"alarm", "wait", "--timeout", "0"},
          "sysutil: alarm wait: open rtc node fail: No such file or directory\n"
-         "sysutil: alarm wait: SU_Base_PollingAlarm() failed: No such file or directory\n"},
+         "sysutil: alarm wait: SU_Base_PollingAlarm() failed: /dev/rtc0: No such file or directory\n"},
         {true, {"time", "get"},
          "sysutil: time get: IOCTL RTC_RD_TIME fail \n"
-         "sysutil: time get: SU_Base_GetTime() failed: Inappropriate ioctl for device\n"},
+         "sysutil: time get: SU_Base_GetTime() failed: /dev/rtc0: Inappropriate ioctl for device\n"},
         {true, {"alarm", "set", "2026-12-07T21:30:00"},
          "sysutil: alarm set: IOCTL RTC_ALM_SET fail \n"
-         "sysutil: alarm set: SU_Base_SetAlarm() failed: Inappropriate ioctl for device\n"},
+         "sysutil: alarm set: SU_Base_SetAlarm() failed: /dev/rtc0: Inappropriate ioctl for device\n"},
+        {false, {"poweroff", "--yes"},
+         "sysutil: poweroff: kill(1, SIGUSR2) failed: Operation not permitted\n"
+         "sysutil: poweroff: SU_Base_Shutdown() failed: init (process 1): Operation not permitted\n"},
     };
     for (const auto &c : cases) {
         fake::reset();
+        fake::fail_always(fake::Call::kill, {}, EPERM);
         if (c.rtc_refuses_requests) {
             fake::use_fake_rtc();
             fake::fail_always(fake::Call::ioctl, fake::kRtc, ENOTTY);
@@ -347,12 +379,22 @@ TEST_F(Sysutil, LogPrintsEntriesInThreadtimeLayout) {
     const std::string all = fake::scratch_file("log", entries);
     const std::string truncated = fake::scratch_file("cut", failure + failure.substr(0, 30));
     const std::string missing = fake::scratch_path("absent");
+    // Lying nanoseconds, a forged line in a tag, control characters, bytes
+    // that are not UTF-8.
+    const std::string hostile = fake::scratch_file(
+        "hostile",
+        log_entry(kDec7, INT32_MAX, text_payload(4, "app", "n")) +
+            log_entry(kDec7, -5000000, text_payload(4, "app", "n")) +
+            log_entry(kDec7, 0, text_payload(6, "tag\n12-07 21:30:00.000 1 1 E init", "\x1b[2J\rx\ty\x7f\xc2\x9b")) +
+            log_entry(kDec7, 0, text_payload(6, "ba\xff\xfese", "bad \xc3\x28 \xed\xa0\x80 ok \xc3\xa9")));
+    const std::string followed = fake::scratch_file("followed", failure);
 
     const struct {
         std::vector<const char *> args;
         int status;
         std::string out;
         std::string err;
+        std::string rotated = {}; // the followed file after its first entries are shown
     } cases[] = {
         {{"log", "--file", all.c_str()},
          0,
@@ -384,13 +426,41 @@ TEST_F(Sysutil, LogPrintsEntriesInThreadtimeLayout) {
          1,
          "",
          "sysutil: log: " + missing + ": No such file or directory\n"},
+        {{"log", "--file", hostile.c_str()},
+         0,
+         "12-07 21:30:00.???    42    43 I app: n\n"
+         "12-07 21:30:00.???    42    43 I app: n\n"
+         "12-07 21:30:00.000    42    43 E tag\\x0a12-07 21:30:00.000 1 1 E init: "
+         "\\x1b[2J\\x0dx\ty\\x7f\\xc2\\x9b\n"
+         "12-07 21:30:00.000    42    43 E ba\\xff\\xfese: bad \\xc3( \\xed\\xa0\\x80 ok \xc3\xa9\n",
+         ""},
+        {{"--json", "log", "--tag", "ba\xff\xfese", "--file", hostile.c_str()},
+         0,
+         "{\"time\": \"12-07 21:30:00.000\", \"pid\": 42, \"tid\": 43, \"priority\": \"E\", \"tag\": "
+         "\"ba\\ufffd\\ufffdse\", \"message\": \"bad \\ufffd( \\ufffd\\ufffd\\ufffd ok \xc3\xa9\"}\n",
+         ""},
+        {{"log", "--follow", "--file", followed.c_str()},
+         1,
+         "12-07 21:30:00.123    42    43 E base: open rtc node fail: No such file\n"
+         "12-07 21:30:09.000    42    43 I app: rotated\n",
+         "sysutil: log: " + followed + ": truncated; reading it again from its start\n"
+         "sysutil: write error: Broken pipe\n",
+         log_entry(kDec7 + 9, 0, text_payload(4, "app", "rotated"))},
     };
+    alarm(30); // a follower that misses the rotation would wait for ever
     for (const auto &c : cases) {
-        const Result r = sysutil_run(c.args);
+        Rotation rotation{c.rotated, c.out.size(), ""};
+        std::FILE *rotating = c.rotated.empty() ? nullptr : rotating_output(rotation);
+        Result r = sysutil_run(c.args, rotating);
+        if (rotating != nullptr) {
+            (void)std::fclose(rotating);
+            r.out = rotation.shown;
+        }
         EXPECT_EQ(r.status, c.status) << c.args.back();
         EXPECT_EQ(r.out, c.out) << c.args.back();
         EXPECT_EQ(r.err, c.err) << c.args.back();
     }
+    alarm(0);
 }
 
 } // namespace
