@@ -50,7 +50,8 @@ int SU_Base_GetDevID(char *devID);
  * file cannot be opened or read or its first line has no ':'. */
 int SU_Base_GetModelNumber(char *modelNumber);
 
-/* Writes "SYSUTILS-1.1.6" (15 bytes with its NUL). -1 for null, unlogged. */
+/* Writes the version string, "SYSUTILS-" and the module's version (15 bytes
+ * with its NUL for a version such as 1.1.0). -1 for null, unlogged. */
 int SU_Base_GetVersion(char *version);
 
 /* Calendar record to seconds since 1970-01-01 00:00:00 and back, on the
