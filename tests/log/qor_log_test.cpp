@@ -164,7 +164,7 @@ TEST_F(QorLog, LogFileNameOfAHundredCharactersIsRefused) {
     EXPECT_EQ(qor_get_log_file(), accepted);
 }
 
-// Nothing in this executable opens the log file, so the stream is not open.
+// Nothing in this executable opens the log file, so it is not open.
 TEST_F(QorLog, RecordWhoseFileCannotBeOpenedStaysForTheNextFlush) {
     const std::string missing = fake::scratch_path("no/such/dir/tqor.log");
     qor_set_log_file(missing.c_str());
