@@ -65,8 +65,9 @@ void qor_set_log_level(int level);
 int QOR_Log_Get_Option(void);
 void QOR_Log_Set_Option(int option);
 
-/* Names of 100 characters or more are refused ("ERROR: file name too long!").
- * Once the log file is open, a new name affects qor_get_log_file only. */
+/* Names of 100 characters or more are refused ("ERROR: file name too long!"),
+ * and a null name silently. Once the log file is open, a new name affects
+ * qor_get_log_file only. */
 void qor_set_log_file(const char *name);
 /* The facility's own name array: later changes show through it. */
 const char *qor_get_log_file(void);

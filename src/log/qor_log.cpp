@@ -325,6 +325,9 @@ int QOR_Log_Get_Option(void) { return __atomic_load_n(&log_option, __ATOMIC_RELA
 void QOR_Log_Set_Option(int option) { __atomic_store_n(&log_option, option, __ATOMIC_RELAXED); }
 
 void qor_set_log_file(const char *name) {
+    if (name == nullptr) {
+        return; // refused: the name stays
+    }
     const sysutils::ErrnoKeeper keep_errno;
     const size_t length = strnlen(name, kFileNameSize);
     if (length >= kFileNameSize) {
