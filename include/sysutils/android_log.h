@@ -112,10 +112,11 @@ struct __android_log_message {
 typedef void (*__android_logger_function)(const struct __android_log_message *log_message);
 
 /* Installs the logger every text entry goes through; NULL restores the
- * default, the kernel logger. Safe from any thread at any time. While another
- * logger is installed, the text entries return the entry's size
- * (1 + tag + 1 + message + 1), as a write the device took whole. Event
- * entries always go to the device. */
+ * default, the kernel logger. May be called from any thread at any time, but
+ * does not wait for calls already inside the logger it replaces: whatever a
+ * logger uses must outlive them. While another logger is installed, the text
+ * entries return the entry's size (1 + tag + 1 + message + 1), as a write the
+ * device took whole. Event entries always go to the device. */
 void __android_log_set_logger(__android_logger_function logger);
 
 /* Hands a message to the current logger as it is. */

@@ -8,7 +8,8 @@
  * priority is below the level (initially 3) are dropped. The facility's own
  * trouble is reported as lines beginning "ERROR: " on standard output.
  *
- * Every call may be made from any thread. qor_log_fun and qor_log_fun_vl
+ * Every call may be made from any thread, but not from a signal handler
+ * (none is async-signal-safe). qor_log_fun and qor_log_fun_vl
  * build a whole record under the facility's lock, then write it after
  * releasing the lock, so a stalled destination holds up no other thread. A
  * record built by hand (formatting calls, then one flush) is made whole by
@@ -64,8 +65,9 @@ void qor_set_log_level(int level);
 int QOR_Log_Get_Option(void);
 void QOR_Log_Set_Option(int option);
 
-/* Names of 100 characters or more are refused ("ERROR: file name too long!").
- * Once the log file is open, a new name affects qor_get_log_file only. */
+/* Names of 100 characters or more are refused ("ERROR: file name too long!"),
+ * and a null name silently. Once the log file is open, a new name affects
+ * qor_get_log_file only. */
 void qor_set_log_file(const char *name);
 /* The facility's own name array: later changes show through it. */
 const char *qor_get_log_file(void);
@@ -79,16 +81,18 @@ void qor_log_format_info(const char *fmt, ...)
     ;
 void qor_log_format_info_vl(const char *fmt, va_list ap);
 
-/* Flushes: standard output, the log file (default "tqor.log", opened once in
- * mode "a+" and kept open), the kernel log. A flush before any formatting
- * call does nothing. */
+/* Flushes: standard output (the stdio stream: a program that forks flushes
+ * it first), the log file (default "tqor.log", opened once for appending and
+ * kept open; each record written whole with one write, never buffered), the
+ * kernel log. A flush before any formatting call does nothing. */
 void qor_log_print_buf(void);
 void qor_log_buf(void);
 void qor_log_to_logcat(int prio, const char *tag);
 
 /* The facility's lock, as flockfile and funlockfile are a stream's: while a
  * thread holds it, no other thread's record touches the buffer, and the
- * holder's own calls work as usual. Taken once per unlock; nests. */
+ * holder's own calls work as usual. Taken once per unlock; nests. A thread
+ * must not end while it holds it; see qor_log(3) before forking under it. */
 void qor_log_lock(void);
 void qor_log_unlock(void);
 

@@ -10,7 +10,6 @@
 
 #include <errno.h>
 #include <fcntl.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/uio.h>
@@ -56,35 +55,16 @@ int above_standard_streams(int fd) {
     return moved;
 }
 
-// The first open happens once however many threads write at once; a fork
-// meanwhile hands the child a free lock.
-pthread_mutex_t open_mutex = PTHREAD_MUTEX_INITIALIZER;
-pthread_once_t fork_handler_once = PTHREAD_ONCE_INIT;
-
-void register_fork_handlers() {
-    (void)pthread_atfork([] { (void)pthread_mutex_lock(&open_mutex); },
-                         [] { (void)pthread_mutex_unlock(&open_mutex); },
-                         [] {
-                             const pthread_mutex_t released = PTHREAD_MUTEX_INITIALIZER;
-                             open_mutex = released;
-                         });
-}
-
 // The device's descriptor, opened by the first write that can: kept for the
 // rest of the process and not handed to programs it starts. Negative while
-// the device is not open.
+// the device is not open. Threads whose first writes race each open it; the
+// first to publish its outcome decides, the others close their own.
 int device_descriptor() {
     const int known = __atomic_load_n(&device_fd, __ATOMIC_ACQUIRE);
     if (known != kNotOpened) {
         return known;
     }
-    (void)pthread_once(&fork_handler_once, register_fork_handlers);
-    const sysutils::MutexLock lock(open_mutex);
-    int opened = __atomic_load_n(&device_fd, __ATOMIC_ACQUIRE);
-    if (opened != kNotOpened) {
-        return opened; // another thread's first open decided
-    }
-    opened = open(kLogDevice, O_WRONLY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
+    int opened = open(kLogDevice, O_WRONLY | O_CLOEXEC); // NOLINT(cppcoreguidelines-pro-type-vararg)
     if (opened >= 0) {
         opened = above_standard_streams(opened);
     }
@@ -94,8 +74,13 @@ int device_descriptor() {
         }
         opened = kUnavailable;
     }
-    __atomic_store_n(&device_fd, opened, __ATOMIC_RELEASE);
-    return opened;
+    int published = kNotOpened; // until another thread's outcome is found there
+    if (!__atomic_compare_exchange_n(&device_fd, &published, opened, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE) &&
+        opened >= 0) {
+        const sysutils::ErrnoKeeper keep_errno;
+        (void)close(opened);
+    }
+    return published == kNotOpened ? opened : published;
 }
 
 int write_entry(int log_id, const struct iovec *vec, int count) {

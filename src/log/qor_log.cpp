@@ -3,16 +3,21 @@
 // assembled piece by piece, then flushed to standard output, the log file or
 // the kernel log.
 //
-// The facility's lock guards the buffer, the stream and the file name. A
-// record is assembled and copied out under the lock, and written after it is
-// released, so a destination that stalls holds up no other thread. The lock
-// nests per thread, so that a caller holding it (qor_log_lock) can still
-// log. No cancellation point is reached while the facility holds the lock,
-// and a caller's cancellation waits for its qor_log_unlock; fork hands the
-// child a released lock and an empty buffer.
+// The facility's one lock guards the buffer and the log file's descriptor
+// and name. A record is assembled and copied out under the lock, and
+// written after it is released, so a destination that stalls holds up no
+// other thread. The lock is recursive, so that a caller holding it
+// (qor_log_lock) can still log. The facility's own spans under it reach no
+// cancellation point (the log file is opened with cancellation off); a
+// caller's span between qor_log_lock and qor_log_unlock defers cancellation
+// whole. Fork takes the lock, and hands the child a lock of its own and an
+// empty buffer. A log-file record is one write on a descriptor opened for
+// appending: never buffered, so a child cannot write it twice or tear it,
+// nor a crash lose it.
 #include "qor_log.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -37,107 +42,65 @@ int log_level = ANDROID_LOG_DEBUG;
 int log_option = 0;
 char log_file[kFileNameSize] = "tqor.log";
 log_buffer *record_buffer = nullptr; // created by the first formatting call
-FILE *log_stream = nullptr;          // opened by the first file flush that can
+int log_fd = -1;                     // opened by the first file flush that can
 
-pthread_mutex_t facility_mutex = PTHREAD_MUTEX_INITIALIZER;
-// Serialises the writes into the log file's stream with a fork, which must
-// find no record half copied into the stream's buffer.
-pthread_mutex_t file_write_mutex = PTHREAD_MUTEX_INITIALIZER;
-pthread_once_t fork_handlers_once = PTHREAD_ONCE_INIT;
-// How often this thread holds the facility lock, how often of those through
-// qor_log_lock, and its cancellation state from before it first did so.
-thread_local unsigned lock_depth = 0;
-thread_local unsigned caller_depth = 0;
-thread_local int cancel_state_outside = PTHREAD_CANCEL_ENABLE;
+// Made, and its fork handlers registered, by the first lock of the process.
+pthread_mutex_t facility_mutex;
+pthread_once_t facility_once = PTHREAD_ONCE_INIT;
+// How often the lock's holder took it through qor_log_lock, and its
+// cancellation state from before it first did; only the holder reads them.
+unsigned caller_depth = 0;
+int caller_cancel_state = PTHREAD_CANCEL_ENABLE;
 
 void empty(log_buffer *buffer) {
     buffer->text[0] = '\0';
     buffer->len = 0;
 }
 
-void before_fork();
-void after_fork_in_parent();
-void after_fork_in_child();
-
-void register_fork_handlers() {
-    (void)pthread_atfork(before_fork, after_fork_in_parent, after_fork_in_child);
+void make_lock() {
+    pthread_mutexattr_t recursive;
+    (void)pthread_mutexattr_init(&recursive);
+    (void)pthread_mutexattr_settype(&recursive, PTHREAD_MUTEX_RECURSIVE);
+    (void)pthread_mutex_init(&facility_mutex, &recursive);
+    (void)pthread_mutexattr_destroy(&recursive);
 }
 
-// The facility's own spans under the lock reach no cancellation point (the
-// one they may reach, opening the log file, is made with cancellation off);
-// a caller's span between qor_log_lock and qor_log_unlock defers it whole.
-void lock_facility() {
-    if (lock_depth++ == 0) {
-        (void)pthread_once(&fork_handlers_once, register_fork_handlers);
-        (void)pthread_mutex_lock(&facility_mutex);
-    }
+void set_up();
+void take_lock() {
+    (void)pthread_once(&facility_once, set_up);
+    (void)pthread_mutex_lock(&facility_mutex);
 }
 
-void unlock_facility() {
-    if (lock_depth == 0) {
-        return; // an unlock without a lock holds nothing
-    }
-    if (--lock_depth == 0) {
-        (void)pthread_mutex_unlock(&facility_mutex);
-    }
-}
+void release_lock() { (void)pthread_mutex_unlock(&facility_mutex); }
 
-class FacilityLock {
-public:
-    FacilityLock() noexcept { lock_facility(); }
-    FacilityLock(const FacilityLock &) = delete;
-    FacilityLock &operator=(const FacilityLock &) = delete;
-    FacilityLock(FacilityLock &&) = delete;
-    FacilityLock &operator=(FacilityLock &&) = delete;
-    ~FacilityLock() { unlock_facility(); }
-};
-
-// A record is the parent's alone: the log file's buffered data is written
-// out before the fork, and the child starts with nothing to write twice.
-// The stream is flushed once before the facility's lock is taken, so that a
-// log file that stalls the fork holds up no other thread's record meanwhile.
-// The locks are then taken in the order of a qor_log_lock holder that writes
-// the file (facility, then file), and the stream flushed again for a record
-// written in between.
-thread_local int cancel_state_at_fork = PTHREAD_CANCEL_ENABLE;
-
-void flush_log_stream() {
-    FILE *const stream = __atomic_load_n(&log_stream, __ATOMIC_ACQUIRE);
-    if (stream != nullptr) {
-        (void)fflush(stream);
-    }
-}
-
-void before_fork() {
-    (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_at_fork);
-    (void)pthread_mutex_lock(&file_write_mutex);
-    flush_log_stream();
-    (void)pthread_mutex_unlock(&file_write_mutex);
-    lock_facility();
-    (void)pthread_mutex_lock(&file_write_mutex);
-    flush_log_stream();
-}
-
-void after_fork_in_parent() {
-    unlock_facility();
-    (void)pthread_mutex_unlock(&file_write_mutex);
-    int ignored = 0;
-    (void)pthread_setcancelstate(cancel_state_at_fork, &ignored);
-}
-
+// The child's lock is made anew rather than released: its owner is a thread
+// the child does not have. A forking thread that held it through
+// qor_log_lock holds it in the child too, until its unlock. The record in
+// the buffer is the parent's.
 void after_fork_in_child() {
-    const pthread_mutex_t released = PTHREAD_MUTEX_INITIALIZER;
-    facility_mutex = released;
-    file_write_mutex = released;
-    lock_depth = 0;
-    // As before the fork, or before the lock a caller held across it.
-    int ignored = 0;
-    (void)pthread_setcancelstate(caller_depth > 0 ? cancel_state_outside : cancel_state_at_fork, &ignored);
-    caller_depth = 0;
+    make_lock();
+    for (unsigned held = 0; held < caller_depth; ++held) {
+        take_lock();
+    }
     if (record_buffer != nullptr) {
         empty(record_buffer);
     }
 }
+
+void set_up() {
+    make_lock();
+    (void)pthread_atfork(take_lock, release_lock, after_fork_in_child);
+}
+
+class FacilityLock {
+public:
+    FacilityLock() noexcept { take_lock(); }
+    FacilityLock(const FacilityLock &) = delete;
+    FacilityLock &operator=(const FacilityLock &) = delete;
+    FacilityLock(FacilityLock &&) = delete;
+    FacilityLock &operator=(FacilityLock &&) = delete;
+    ~FacilityLock() { release_lock(); }
+};
 
 // The facility's own trouble, printed on standard output once the lock is
 // released: a full pipe there must not stall other threads' records.
@@ -245,39 +208,43 @@ public:
         if (record_buffer == nullptr) {
             return false;
         }
-        if (to.dest == QOR_LOG_TO_FILE && log_stream == nullptr) {
-            // Opened once and kept open; the stream's own buffering decides
-            // when records reach the file. A fork reads it without the lock.
+        if (to.dest == QOR_LOG_TO_FILE && log_fd < 0) {
+            // Opened once and kept open, as fopen's mode "a+" opens it, and
+            // not handed to programs the process starts.
             const sysutils::CancellationOff no_cancellation_under_the_lock;
-            __atomic_store_n(&log_stream, fopen(log_file, "a+"), __ATOMIC_RELEASE);
-            if (log_stream == nullptr) {
+            // NOLINTNEXTLINE(cppcoreguidelines-pro-type-vararg)
+            log_fd = open(log_file, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+            if (log_fd < 0) {
                 report.add(kFileOpenFailed);
                 return false;
             }
         }
-        memcpy(text_, record_buffer->text, strlen(record_buffer->text) + 1);
+        length_ = strlen(record_buffer->text);
+        memcpy(text_, record_buffer->text, length_ + 1);
         empty(record_buffer);
         to_ = to;
-        stream_ = log_stream;
+        fd_ = log_fd;
         return true;
     }
 
     void write() const {
         switch (to_.dest) {
         case QOR_LOG_TO_STDOUT: (void)fputs(text_, stdout); break;
-        case QOR_LOG_TO_FILE: {
-            const sysutils::MutexLock lock(file_write_mutex);
-            (void)fputs(text_, stream_);
+        case QOR_LOG_TO_FILE:
+            // Whole, at the file's end, whatever other threads and processes
+            // append meanwhile.
+            while (::write(fd_, text_, length_) < 0 && errno == EINTR) {
+            }
             break;
-        }
         default: (void)__android_log_write(to_.prio, to_.tag, text_); break;
         }
     }
 
 private:
     char text_[kTextSize];
+    size_t length_ = 0;
     Destination to_{};
-    FILE *stream_ = nullptr;
+    int fd_ = -1;
 };
 
 // Takes the record out under the lock, then reports the facility's trouble
@@ -296,9 +263,37 @@ template <typename Assemble> void log_record(const Destination &to, Assemble ass
     }
 }
 
-__attribute__((format(printf, 8, 0))) void log_message(int prio, int option, int dest, const char *tag,
-                                                        const char *file, int line, const char *func,
-                                                        const char *fmt, va_list ap) {
+// A flush of a record built by hand.
+void flush(const Destination &to) {
+    const sysutils::ErrnoKeeper keep_errno;
+    log_record(to, [](TroubleReport &) { return true; });
+}
+
+// A formatting call of a record built by hand: the record stays in the
+// buffer.
+template <typename Format> void format_piece(Format format) {
+    const sysutils::ErrnoKeeper keep_errno;
+    log_record(Destination{}, [&](TroubleReport &report) {
+        format(report);
+        return false;
+    });
+}
+
+} // namespace
+
+extern "C" {
+
+void qor_log_fun(int prio, int option, int dest, const char *tag, const char *file, int line,
+                 const char *func, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    qor_log_fun_vl(prio, option, dest, tag, file, line, func, fmt, ap);
+    va_end(ap);
+}
+
+__attribute__((format(printf, 8, 0))) void qor_log_fun_vl(int prio, int option, int dest, const char *tag,
+                                                           const char *file, int line, const char *func,
+                                                           const char *fmt, va_list ap) {
     const sysutils::ErrnoKeeper keep_errno;
     if (prio < __atomic_load_n(&log_level, __ATOMIC_RELAXED)) {
         return;
@@ -321,40 +316,6 @@ __attribute__((format(printf, 8, 0))) void log_message(int prio, int option, int
     });
 }
 
-// A flush of a record built by hand.
-void flush(const Destination &to) {
-    const sysutils::ErrnoKeeper keep_errno;
-    log_record(to, [](TroubleReport &) { return true; });
-}
-
-// A formatting call of a record built by hand.
-template <typename Format> void format_piece(Format format) {
-    const sysutils::ErrnoKeeper keep_errno;
-    TroubleReport report;
-    {
-        const FacilityLock lock;
-        format(report);
-    }
-    report.print();
-}
-
-} // namespace
-
-extern "C" {
-
-void qor_log_fun(int prio, int option, int dest, const char *tag, const char *file, int line,
-                 const char *func, const char *fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    log_message(prio, option, dest, tag, file, line, func, fmt, ap);
-    va_end(ap);
-}
-
-void qor_log_fun_vl(int prio, int option, int dest, const char *tag, const char *file, int line,
-                    const char *func, const char *fmt, va_list ap) {
-    log_message(prio, option, dest, tag, file, line, func, fmt, ap);
-}
-
 int qor_get_log_level(void) { return __atomic_load_n(&log_level, __ATOMIC_RELAXED); }
 
 void qor_set_log_level(int level) { __atomic_store_n(&log_level, level, __ATOMIC_RELAXED); }
@@ -364,6 +325,9 @@ int QOR_Log_Get_Option(void) { return __atomic_load_n(&log_option, __ATOMIC_RELA
 void QOR_Log_Set_Option(int option) { __atomic_store_n(&log_option, option, __ATOMIC_RELAXED); }
 
 void qor_set_log_file(const char *name) {
+    if (name == nullptr) {
+        return; // refused: the name stays
+    }
     const sysutils::ErrnoKeeper keep_errno;
     const size_t length = strnlen(name, kFileNameSize);
     if (length >= kFileNameSize) {
@@ -402,20 +366,31 @@ void qor_log_buf(void) { flush(Destination{QOR_LOG_TO_FILE, 0, nullptr}); }
 void qor_log_to_logcat(int prio, const char *tag) { flush(Destination{QOR_LOG_TO_LOGCAT, prio, tag}); }
 
 void qor_log_lock(void) {
+    int outside = PTHREAD_CANCEL_ENABLE;
+    (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &outside);
+    take_lock();
     if (caller_depth++ == 0) {
-        (void)pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state_outside);
+        caller_cancel_state = outside;
     }
-    lock_facility();
 }
 
 void qor_log_unlock(void) {
-    if (caller_depth == 0) {
-        return; // an unlock without a lock holds nothing
+    (void)pthread_once(&facility_once, set_up);
+    // Taken once more by the holder, or by any thread while no thread holds
+    // it: an unlock without a lock then holds nothing.
+    if (pthread_mutex_trylock(&facility_mutex) != 0) {
+        return;
     }
-    unlock_facility();
-    if (--caller_depth == 0) {
+    const unsigned depth = caller_depth;
+    const int outside = caller_cancel_state;
+    caller_depth = depth > 0 ? depth - 1 : 0;
+    release_lock();
+    if (depth > 0) {
+        release_lock();
+    }
+    if (depth == 1) {
         int ignored = 0;
-        (void)pthread_setcancelstate(cancel_state_outside, &ignored);
+        (void)pthread_setcancelstate(outside, &ignored);
     }
 }
 

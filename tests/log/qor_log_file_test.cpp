@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The log file destination. Its stream is opened once and stays open for the
-// rest of the process, so the suite opens it before any test starts and the
-// descriptor check of each test does not see it appear.
+// The log file destination. Its descriptor is opened once and stays open for
+// the rest of the process, so the suite opens it before any test starts and
+// the descriptor check of each test does not see it appear.
 #include <pthread.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,6 @@
 namespace {
 
 std::string contents_of(const std::string &path) {
-    (void)fflush(nullptr); // the facility leaves flushing to the stream
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -47,6 +47,23 @@ void file_record(const char *message) {
     qor_log_fun(6, 0, QOR_LOG_TO_FILE, "t", "sysutils/base/base", 1, "f", "%s", message);
 }
 
+// Forks a child that logs `message` to the kernel log, releases the
+// facility's lock when it holds it, and ends; its exit status, 0 when it did
+// so within the bound.
+int fork_child_that_logs(const std::string &message, bool holds_lock) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        alarm(5); // a child that hangs dies of it
+        qor_log_fun(6, 0, QOR_LOG_TO_LOGCAT, "child", "c.cpp", 1, "f", "%s\n", message.c_str());
+        if (holds_lock) {
+            qor_log_unlock();
+        }
+        _exit(0);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 class LogFile : public logtest::FacilityTest {
 protected:
     static void SetUpTestSuite() {
@@ -65,7 +82,7 @@ TEST_F(LogFile, RecordsAreAppendedToExistingContent) {
     EXPECT_EQ(contents_of(first_file()), "existing\none\ntwo\n");
 }
 
-TEST_F(LogFile, NewNameDoesNotReopenTheStream) {
+TEST_F(LogFile, NewNameDoesNotReopenTheFile) {
     const std::string second = fake::scratch_path("second.log");
     const std::string before = contents_of(first_file());
     qor_set_log_file(second.c_str());
@@ -102,27 +119,11 @@ TEST_F(LogFile, ForkWhileOthersLogGivesTheChildAFreeFacility) {
     }
     int hung = 0;
     for (int child = 0; child < kForks; ++child) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            alarm(5); // a child that hangs dies of it
-            qor_log_fun(6, 0, QOR_LOG_TO_LOGCAT, "child", "c.cpp", 1, "f", "child %d\n", child);
-            // Writes out the inherited log-file stream as exit would, without
-            // a sanitizer's exit-time checks of the parent's threads.
-            (void)fflush(nullptr);
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(pid, &status, 0), pid);
-        hung += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+        hung += fork_child_that_logs("child " + std::to_string(child), false) == 0 ? 0 : 1;
     }
     stop = true;
     for (pthread_t thread : workers) {
         ASSERT_EQ(pthread_join(thread, nullptr), 0);
-    }
-    if (const pid_t last = fork(); last == 0) {
-        _exit(0); // the fork itself writes out the log file's stream
-    } else {
-        ASSERT_EQ(waitpid(last, nullptr, 0), last);
     }
     EXPECT_EQ(hung, 0);
 
@@ -146,17 +147,29 @@ TEST_F(LogFile, ForkWhileOthersLogGivesTheChildAFreeFacility) {
     EXPECT_FALSE(lines.empty());
 }
 
-// A fork while another thread, holding qor_log_lock, goes on to write to the
-// log file: the fork waits for that record, and neither side hangs.
-TEST_F(LogFile, ForkWaitsForAHeldLockThatWritesTheFile) {
+// A thread holding qor_log_lock writes to the log file and forks while
+// another thread forks: the other fork waits for the lock, neither hangs,
+// and each child logs; the holder's child holds the lock until its unlock.
+TEST_F(LogFile, ForkUnderAHeldLockWhileAnotherThreadForks) {
+    // The writer has opened its device, as in a process that has logged.
+    ASSERT_GT(__android_log_write(ANDROID_LOG_INFO, "t", "open"), 0);
+    fake::clear_log();
     static std::atomic<bool> locked;
+    static std::atomic<bool> forked;
+    static std::atomic<int> holders_child;
     locked = false;
+    forked = false;
+    holders_child = -1;
     const auto holder = [](void *) -> void * {
         qor_log_lock();
         locked = true;
-        usleep(200 * 1000); // meanwhile the main thread enters its fork
+        usleep(100 * 1000); // meanwhile the main thread enters its fork
         qor_log_fun(6, 0x38, QOR_LOG_TO_FILE, "holder", "h.cpp", 1, "hold", "held record\n");
+        holders_child = fork_child_that_logs("holder's child", true);
         qor_log_unlock();
+        while (!forked) { // not a finished thread in the other child
+            usleep(1000);
+        }
         return nullptr;
     };
     pthread_t thread{};
@@ -164,15 +177,54 @@ TEST_F(LogFile, ForkWaitsForAHeldLockThatWritesTheFile) {
     while (!locked) {
         usleep(1000);
     }
-    alarm(10); // a hang dies of it
+    alarm(10); // a hang fails the test instead of stalling the run
+    const int others_child = fork_child_that_logs("other child", false);
+    forked = true;
+    ASSERT_EQ(pthread_join(thread, nullptr), 0);
+    alarm(0);
+    EXPECT_EQ(holders_child, 0);
+    EXPECT_EQ(others_child, 0);
+    EXPECT_NE(contents_of(first_file()).find("[h.cpp]:[1][hold]held record\n"), std::string::npos);
+    const std::vector<std::string> messages = fake::log_messages();
+    const std::set<std::string> children(messages.begin(), messages.end());
+    EXPECT_EQ(children, (std::set<std::string>{"holder's child\n", "other child\n"}));
+}
+
+// Parent and child append to the log file the parent opened, at once: every
+// record arrives once and whole, each on its own line.
+TEST_F(LogFile, ParentAndChildAppendWholeRecords) {
+    constexpr int kParentRecords = 200;
+    constexpr int kChildRecords = 20;
     const pid_t pid = fork();
     if (pid == 0) {
-        _exit(0);
+        alarm(5);
+        for (int i = 0; i < kChildRecords; ++i) {
+            usleep(2000);
+            qor_log_fun(6, 0, QOR_LOG_TO_FILE, "t", "c.cpp", 1, "f", "appended by the child %02d\n", i);
+        }
+        _exit(0); // nothing left to write out
     }
-    alarm(0);
-    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
-    ASSERT_EQ(pthread_join(thread, nullptr), 0);
-    EXPECT_NE(contents_of(first_file()).find("held record"), std::string::npos);
+    // Records of 88 bytes: a 4 KiB buffer would end inside one of them.
+    const std::string padding(60, 'p');
+    for (int i = 0; i < kParentRecords; ++i) {
+        qor_log_fun(6, 0, QOR_LOG_TO_FILE, "t", "p.cpp", 1, "f", "appended by the parent %03d %s\n", i,
+                    padding.c_str());
+        usleep(200);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    const std::regex whole("appended by the (parent [0-9]{3} p{60}|child [0-9]{2})");
+    std::istringstream file(contents_of(first_file()));
+    std::set<std::string> records;
+    for (std::string line; std::getline(file, line);) {
+        if (line.find("appended") != std::string::npos) {
+            EXPECT_TRUE(std::regex_match(line, whole)) << line;
+            EXPECT_TRUE(records.insert(line).second) << "written twice: " << line;
+        }
+    }
+    EXPECT_EQ(records.size(), static_cast<std::size_t>(kParentRecords + kChildRecords));
 }
 
 } // namespace

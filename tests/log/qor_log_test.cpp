@@ -155,16 +155,18 @@ TEST_F(QorLog, FormatOptionAppendsTimeThenPid) {
     }
 }
 
-TEST_F(QorLog, LogFileNameOfAHundredCharactersIsRefused) {
+TEST_F(QorLog, LogFileNameOfAHundredCharactersOrNullIsRefused) {
     const std::string accepted = fake::scratch_path(std::string(99, 'a')).substr(0, 99);
     EXPECT_EQ(stdout_of([&] { qor_set_log_file(accepted.c_str()); }), "");
     EXPECT_EQ(qor_get_log_file(), accepted);
     const std::string refused(100, 'b');
     EXPECT_EQ(stdout_of([&] { qor_set_log_file(refused.c_str()); }), "ERROR: file name too long!\n");
     EXPECT_EQ(qor_get_log_file(), accepted);
+    EXPECT_EQ(stdout_of([] { qor_set_log_file(nullptr); }), "");
+    EXPECT_EQ(qor_get_log_file(), accepted);
 }
 
-// Nothing in this executable opens the log file, so the stream is not open.
+// Nothing in this executable opens the log file, so it is not open.
 TEST_F(QorLog, RecordWhoseFileCannotBeOpenedStaysForTheNextFlush) {
     const std::string missing = fake::scratch_path("no/such/dir/tqor.log");
     qor_set_log_file(missing.c_str());
