@@ -33,21 +33,21 @@ void keeping_logger(const struct __android_log_message *log_message) {
 
 } // namespace
 
-namespace command_records {
+namespace sysutils {
 
-void begin(char *storage, size_t size) {
+void keep_records(char *storage, size_t size) {
     kept = storage;
     kept_size = size;
     kept_used = 0;
     __android_log_set_logger(keeping_logger);
 }
 
-void end() { __android_log_set_logger(nullptr); }
+void stop_keeping_records() { __android_log_set_logger(nullptr); }
 
-void print(FILE *stream, const char *prefix) {
+void print_records(FILE *stream, const char *prefix) {
     for (size_t at = 0; at < kept_used; at += strlen(kept + at) + 1) {
         (void)fprintf(stream, "%s: %s\n", prefix, kept + at);
     }
 }
 
-} // namespace command_records
+} // namespace sysutils

@@ -8,19 +8,19 @@
 #include <stddef.h>
 #include <stdio.h>
 
-namespace command_records {
+namespace sysutils {
 
 // Installs the keeping logger, which keeps the records in the caller's
 // storage (each without its trailing newline, until the storage is full:
 // later records are dropped) and forgets those kept so far.
-void begin(char *storage, size_t size);
+void keep_records(char *storage, size_t size);
 // Restores the default logger; the records kept stay printable.
-void end();
+void stop_keeping_records();
 
-// Prints each record kept since begin(), oldest first, as "PREFIX: record"
+// Prints each record kept since keep_records(), oldest first, as "PREFIX: record"
 // on a line of its own.
-void print(FILE *stream, const char *prefix);
+void print_records(FILE *stream, const char *prefix);
 
-} // namespace command_records
+} // namespace sysutils
 
 #endif // SYSUTILS_TOOLS_COMMAND_RECORDS_H

@@ -21,7 +21,7 @@ constexpr uint32_t kSecondsPerDay = 86400;
 constexpr uint32_t kLastRaw = std::numeric_limits<uint32_t>::max();
 constexpr uint32_t kLastDay = kLastRaw / kSecondsPerDay;
 
-using test_support::text;
+using fake::text;
 
 bool same(const SUTime &a, const SUTime &b) {
     return a.year == b.year && a.mon == b.mon && a.mday == b.mday && a.hour == b.hour &&

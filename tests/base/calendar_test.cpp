@@ -33,7 +33,7 @@ SUTime at(int32_t year, int32_t mon, int32_t mday, int32_t hour, int32_t min, in
     return record;
 }
 
-using test_support::text;
+using fake::text;
 
 std::string text(const struct tm &t) {
     return text(at(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec));

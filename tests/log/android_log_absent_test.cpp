@@ -45,7 +45,7 @@ const std::vector<std::function<int()>> &every_write() {
 
 TEST_F(DeviceAbsent, EveryWriteIsDiscardedSilently) {
     testing::internal::CaptureStderr();
-    const std::string printed = logtest::stdout_of([] {
+    const std::string printed = fake::stdout_of([] {
         for (const auto &write : every_write()) {
             EXPECT_EQ(write(), -1);
         }

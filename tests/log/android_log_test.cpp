@@ -18,7 +18,7 @@
 
 namespace {
 
-using logtest::text_entry;
+using fake::text_entry;
 
 class AndroidLog : public fake::Test {};
 

@@ -19,7 +19,7 @@
 
 namespace {
 
-class FirstUse : public logtest::FacilityTest {};
+class FirstUse : public fake::FacilityTest {};
 
 // A first open that fails for a passing reason leaves the next write to open
 // again; then several threads make the next writes at once. Each may open
@@ -58,7 +58,7 @@ TEST_F(FirstUse, ConcurrentFirstWritesKeepOneDescriptor) {
 // and flushes without a buffer have nothing to write.
 TEST_F(FirstUse, DroppedRecordLeavesFlushesNothingToWrite) {
     qor_set_log_file(fake::scratch_path("never.log").c_str());
-    const std::string printed = logtest::stdout_of([] {
+    const std::string printed = fake::stdout_of([] {
         qor_log_fun(2, 0, QOR_LOG_TO_STDOUT, "t", "sysutils/base/base", 1, "f", "dropped\n");
         qor_log_print_buf();
         qor_log_buf();

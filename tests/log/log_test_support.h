@@ -11,7 +11,7 @@
 #include "fake_platform.h"
 #include "qor_log.h"
 
-namespace logtest {
+namespace fake {
 
 // What `action` printed on standard output.
 template <typename Action> std::string stdout_of(Action &&action) {
@@ -39,6 +39,6 @@ protected:
     }
 };
 
-} // namespace logtest
+} // namespace fake
 
 #endif // SYSUTILS_TESTS_LOG_TEST_SUPPORT_H

@@ -64,7 +64,7 @@ int fork_child_that_logs(const std::string &message, bool holds_lock) {
     return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-class LogFile : public logtest::FacilityTest {
+class LogFile : public fake::FacilityTest {
 protected:
     static void SetUpTestSuite() {
         first_file() = fake::scratch_file("first.log", "existing\n");
@@ -87,7 +87,7 @@ TEST_F(LogFile, NewNameDoesNotReopenTheFile) {
     const std::string before = contents_of(first_file());
     qor_set_log_file(second.c_str());
     EXPECT_EQ(qor_get_log_file(), second);
-    const std::string printed = logtest::stdout_of([] { file_record("three\n"); });
+    const std::string printed = fake::stdout_of([] { file_record("three\n"); });
     EXPECT_EQ(printed, "");
     EXPECT_EQ(contents_of(first_file()), before + "three\n");
     EXPECT_FALSE(std::filesystem::exists(second));

@@ -23,13 +23,13 @@
 
 namespace {
 
-using logtest::stdout_of;
-using logtest::text_entry;
+using fake::stdout_of;
+using fake::text_entry;
 
 constexpr const char *kSource = "sysutils/base/base";
 constexpr const char *kMessage = "open /dev/mem failed\n";
 
-class QorLog : public logtest::FacilityTest {};
+class QorLog : public fake::FacilityTest {};
 
 // The base module's failure record, with the given options and destination.
 void base_record(int option, int dest, int prio = ANDROID_LOG_ERROR) {

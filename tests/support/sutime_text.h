@@ -8,7 +8,7 @@
 
 #include "su_base.h"
 
-namespace test_support {
+namespace fake {
 
 inline std::string text(const SUTime &t) {
     char buffer[96];
@@ -19,6 +19,6 @@ inline std::string text(const SUTime &t) {
     return buffer;
 }
 
-} // namespace test_support
+} // namespace fake
 
 #endif // SYSUTILS_TESTS_SUTIME_TEXT_H

@@ -11,9 +11,9 @@
 int main() {
     char devID[64] = {};
     char records[256]; // the records of a failed read are short
-    command_records::begin(records, sizeof records);
+    sysutils::keep_records(records, sizeof records);
     if (SU_Base_GetDevID(devID) != 0) {
-        command_records::print(stderr, "chipid");
+        sysutils::print_records(stderr, "chipid");
     }
     (void)printf("CHIP ID: %s\n", devID);
     return 0;

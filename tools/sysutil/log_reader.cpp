@@ -19,7 +19,7 @@
 #include "report.h"
 #include "sysutil.h"
 
-namespace sysutil {
+namespace sysutils {
 namespace {
 
 // The logger driver's entry header, in host byte order, before the payload.
@@ -313,4 +313,4 @@ int read_log(const LogOptions &options, std::FILE *out, std::FILE *err) {
     }
 }
 
-} // namespace sysutil
+} // namespace sysutils

@@ -7,7 +7,7 @@
 
 #include <cstdio>
 
-namespace sysutil {
+namespace sysutils {
 
 struct LogOptions {
     const char *path;      // the device, or the file given with --file
@@ -20,6 +20,6 @@ struct LogOptions {
 // ended in a truncated entry, or standard output failed.
 int read_log(const LogOptions &options, std::FILE *out, std::FILE *err);
 
-} // namespace sysutil
+} // namespace sysutils
 
 #endif // SYSUTILS_TOOLS_SYSUTIL_LOG_READER_H

@@ -9,5 +9,5 @@ int main(int argc, char **argv) {
     // A closed pipe on standard output then shows as a write error (EPIPE)
     // instead of ending the process unannounced.
     (void)std::signal(SIGPIPE, SIG_IGN);
-    return sysutil::run(argc, argv, stdout, stderr);
+    return sysutils::run_sysutil(argc, argv, stdout, stderr);
 }

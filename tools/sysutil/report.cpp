@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace sysutil {
+namespace sysutils {
 namespace {
 
 // The length of the well-formed UTF-8 sequence that starts the text, or 0:
@@ -139,4 +139,4 @@ bool flush_output(std::FILE *out, std::FILE *err) {
     return false;
 }
 
-} // namespace sysutil
+} // namespace sysutils

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
-namespace sysutil {
+namespace sysutils {
 
 // One result printed either way: key: value lines, or one JSON object on one
 // line; values of any bytes are escaped (put_text, or valid UTF-8 JSON with
@@ -40,6 +40,6 @@ void put_text(std::FILE *out, const char *text, std::size_t size);
 // ("sysutil: write error: ...") and returns false.
 bool flush_output(std::FILE *out, std::FILE *err);
 
-} // namespace sysutil
+} // namespace sysutils
 
 #endif // SYSUTILS_TOOLS_SYSUTIL_REPORT_H

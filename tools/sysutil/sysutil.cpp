@@ -10,7 +10,7 @@
 #include "log_reader.h"
 #include "report.h"
 
-namespace sysutil {
+namespace sysutils {
 namespace {
 
 constexpr const char *kUsageStart =
@@ -105,7 +105,7 @@ int module_failure(const Context &ctx, const char *call) {
     char prefix[64];
     (void)std::snprintf(prefix, sizeof prefix, "sysutil: %s%s%s", ctx.command.name,
                         ctx.command.verb[0] != '\0' ? " " : "", ctx.command.verb);
-    command_records::print(ctx.err, prefix);
+    print_records(ctx.err, prefix);
     if (error != 0 && ctx.command.subject != nullptr) {
         (void)std::fprintf(ctx.err, "%s: %s() failed: %s: %s\n", prefix, call, ctx.command.subject,
                            std::strerror(error));
@@ -597,18 +597,18 @@ bool parse_u32(const char *text, uint32_t &value) {
     return true;
 }
 
-int run(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
+int run_sysutil(int argc, const char *const *argv, std::FILE *out, std::FILE *err) {
     // The module's records of a failed call reach standard error as well as
     // the kernel log.
     // One call logs at most three records of at most 999 characters.
     char records[3 * 1000];
-    command_records::begin(records, sizeof records);
+    keep_records(records, sizeof records);
     int status = dispatch(argc, argv, out, err);
-    command_records::end();
+    stop_keeping_records();
     if (!flush_output(out, err)) {
         status = kExitFailure;
     }
     return status;
 }
 
-} // namespace sysutil
+} // namespace sysutils

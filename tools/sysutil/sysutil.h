@@ -11,7 +11,7 @@
 
 #include "su_base.h"
 
-namespace sysutil {
+namespace sysutils {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1; // the module reported a failure, or output failed
@@ -30,8 +30,8 @@ bool parse_u32(const char *text, uint32_t &value);
 
 // Runs one command line (argv[0] is the program name) and returns the exit
 // status.
-int run(int argc, const char *const *argv, std::FILE *out, std::FILE *err);
+int run_sysutil(int argc, const char *const *argv, std::FILE *out, std::FILE *err);
 
-} // namespace sysutil
+} // namespace sysutils
 
 #endif // SYSUTILS_TOOLS_SYSUTIL_H

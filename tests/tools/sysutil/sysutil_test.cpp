@@ -44,7 +44,7 @@ Result sysutil_run(std::vector<const char *> args, std::FILE *given_out = nullpt
     std::size_t err_size = 0;
     std::FILE *out = given_out != nullptr ? given_out : open_memstream(&out_buffer, &out_size);
     std::FILE *err = open_memstream(&err_buffer, &err_size);
-    const int status = sysutil::run(static_cast<int>(args.size()), args.data(), out, err);
+    const int status = sysutils::run_sysutil(static_cast<int>(args.size()), args.data(), out, err);
     const std::string out_text = given_out != nullptr ? "" : drain(out, out_buffer, out_size);
     return {status, out_text, drain(err, err_buffer, err_size)};
 }
@@ -114,33 +114,33 @@ class Sysutil : public fake::Test {};
 
 TEST_F(Sysutil, ParsesAndFormatsTimesAndNumbers) {
     SUTime time{};
-    ASSERT_TRUE(sysutil::parse_time("2026-12-07T21:30:05", time));
+    ASSERT_TRUE(sysutils::parse_time("2026-12-07T21:30:05", time));
     EXPECT_EQ(time.year, 2026);
     EXPECT_EQ(time.mon, 12);
     EXPECT_EQ(time.mday, 7);
     EXPECT_EQ(time.hour, 21);
     EXPECT_EQ(time.min, 30);
     EXPECT_EQ(time.sec, 5);
-    char text[sysutil::kTimeTextSize];
-    sysutil::format_time(time, text);
+    char text[sysutils::kTimeTextSize];
+    sysutils::format_time(time, text);
     EXPECT_STREQ(text, "2026-12-07T21:30:05");
 
     // Out-of-range fields pass, as the module takes them.
-    ASSERT_TRUE(sysutil::parse_time("1999-12-31 24:00:00", time));
+    ASSERT_TRUE(sysutils::parse_time("1999-12-31 24:00:00", time));
     EXPECT_EQ(time.hour, 24);
 
     for (const char *bad : {"", "2026-12-07", "2026-12-07T21:30:5", "2026-12-07X21:30:05",
                             "2026/12/07T21:30:05", "2026-1a-07T21:30:05", "2026-12-07T21:30:050"}) {
-        EXPECT_FALSE(sysutil::parse_time(bad, time)) << bad;
+        EXPECT_FALSE(sysutils::parse_time(bad, time)) << bad;
     }
 
     uint32_t value = 0;
-    EXPECT_TRUE(sysutil::parse_u32("4294967295", value));
+    EXPECT_TRUE(sysutils::parse_u32("4294967295", value));
     EXPECT_EQ(value, 4294967295U);
-    EXPECT_TRUE(sysutil::parse_u32("0", value));
+    EXPECT_TRUE(sysutils::parse_u32("0", value));
     EXPECT_EQ(value, 0U);
     for (const char *bad : {"", "4294967296", "99999999999", "-1", "+1", "1e3", "0x10", " 1"}) {
-        EXPECT_FALSE(sysutil::parse_u32(bad, value)) << bad;
+        EXPECT_FALSE(sysutils::parse_u32(bad, value)) << bad;
     }
 }
 
@@ -185,7 +185,7 @@ TEST_F(Sysutil, RejectsBadCommandLinesAndUnconfirmedPowerCommandsWithoutTouching
     for (const auto &c : cases) {
         const Result r = sysutil_run(c.args);
         const std::string line = c.args.empty() ? "(none)" : c.args.front();
-        EXPECT_EQ(r.status, sysutil::kExitUsage) << line;
+        EXPECT_EQ(r.status, sysutils::kExitUsage) << line;
         EXPECT_NE(r.err.find(c.complaint), std::string::npos) << line << ": " << r.err;
         EXPECT_EQ(r.out, "") << line;
     }
@@ -273,7 +273,7 @@ TEST_F(Sysutil, ModuleFailuresNameTheirCauseOnStderrWithStatusOne) {
         }
         fake::clear_log();
         const Result r = sysutil_run(c.args);
-        EXPECT_EQ(r.status, sysutil::kExitFailure) << c.err;
+        EXPECT_EQ(r.status, sysutils::kExitFailure) << c.err;
         EXPECT_EQ(r.out, "") << c.err;
         EXPECT_EQ(r.err, c.err);
         // The records still reach the kernel log.
@@ -288,7 +288,7 @@ TEST_F(Sysutil, WriteErrorsOnStandardOutputFail) {
         ASSERT_NE(full, nullptr);
         const Result r = sysutil_run(args, full);
         (void)std::fclose(full);
-        EXPECT_EQ(r.status, sysutil::kExitFailure) << args.front();
+        EXPECT_EQ(r.status, sysutils::kExitFailure) << args.front();
         EXPECT_EQ(r.err, "sysutil: write error: No space left on device\n") << args.front();
     }
 }
@@ -336,7 +336,7 @@ TEST_F(Sysutil, AlarmNotAfterTheClockIsRefused) {
     fake::rtc().clock = may_4_2016();
     fake::rtc().alarm = fake::rtc().clock;
     const Result r = sysutil_run({"alarm", "enable"});
-    EXPECT_EQ(r.status, sysutil::kExitFailure);
+    EXPECT_EQ(r.status, sysutils::kExitFailure);
     // No system call failed: the records alone say why.
     EXPECT_EQ(r.err, "sysutil: alarm enable: Alarm Time Invalid ,forbid to enable alram\n"
                      "sysutil: alarm enable: SU_Base_EnableAlarm() failed\n");
