@@ -8,12 +8,9 @@ set -euo pipefail
 # Never on this machine's own /dev, whoever runs it.
 [ "${IN_PRIVATE_DEV:-}" = 1 ] || exec sh "$(dirname "$0")/../../support/private_dev.sh" bash "$0" "$@"
 
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-failures=0
+errors=$(mktemp) && trap 'rm -f "$errors"' EXIT && failures=0
 check() { # name expected actual
-    if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi
-}
+    if [ "$2" == "$3" ]; then echo "ok: $1"; else echo "FAIL: $1: expected [$2], got [$3]"; failures=$((failures + 1)); fi; }
 chipid=$1
 shift
 
