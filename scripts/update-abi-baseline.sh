@@ -3,10 +3,10 @@
 # Regenerates the ABI baselines of libsysutils.so in abi/, on purpose: after
 # a compatible addition to the interface, or for a new major version. Builds
 # the shared library RelWithDebInfo (abidw reads its debug information) for
-# the host (abi/libsysutils-amd64.abi) and the target (abi/libsysutils-
-# mipsel.abi) in build/abi-baseline-*, and dumps it without paths or source
-# locations, so that the dump changes only when the ABI does (or abidw's
-# version).
+# the host and the target in build/abi-baseline-*, and dumps it, named by its
+# multiarch triplet (abi/libsysutils-mipsel-linux-gnu.abi), without paths or
+# source locations, so that the dump changes only when the ABI does (or
+# abidw's version).
 # Usage: scripts/update-abi-baseline.sh [host] [mipsel]   (both by default)
 set -eu
 cd "$(dirname "$0")/.."
@@ -18,14 +18,10 @@ for platform in "$@"; do
     case $platform in
     host)
         toolchain=""
-        case $(uname -m) in
-        x86_64) arch=amd64 ;;
-        aarch64) arch=arm64 ;;
-        *) arch=$(uname -m) ;;
-        esac ;;
+        arch=$(c++ -dumpmachine) ;;
     mipsel)
         toolchain=-DCMAKE_TOOLCHAIN_FILE=$PWD/cmake/toolchain-mipsel.cmake
-        arch=mipsel ;;
+        arch=mipsel-linux-gnu ;;
     *)
         echo "usage: $0 [host] [mipsel]" >&2
         exit 2 ;;
