@@ -28,7 +28,7 @@ ctest --test-dir build/host -L toolchains --output-on-failure
 stage "target: cross-build, tests under user-mode QEMU"
 scripts/test-mipsel.sh
 
-stage "target: long tests under user-mode QEMU (every raw time, on 32-bit words)"
+stage "target: long tests under user-mode QEMU (every day's raw times sampled, on 32-bit words)"
 ctest --test-dir build/mipsel -L long --output-on-failure
 
 stage "interface: exported symbols in every build type, ABI against the baseline"
