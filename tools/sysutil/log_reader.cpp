@@ -214,7 +214,9 @@ Name name_now(const char *path, int fd) {
 // Reads one open source until it ends, or, following a file, until another
 // file has its name (kFollowTheName). Meanwhile the open file is still read:
 // a writer may not have moved on yet. A followed file that shrinks
-// (truncated, as by log rotation) is read again from its start.
+// (truncated, as by log rotation), or whose first entry is no longer the one
+// read (truncated and written past the point read), is read again from its
+// start.
 int read_source(const LogOptions &options, int fd, std::FILE *out, std::FILE *err) {
     struct stat status {};
     const bool device = fstat(fd, &status) == 0 && S_ISCHR(status.st_mode);
@@ -223,7 +225,24 @@ int read_source(const LogOptions &options, int fd, std::FILE *out, std::FILE *er
     bool other_seen = false;
     std::size_t kept = 0;            // bytes of an entry not yet whole
     unsigned long long consumed = 0; // offset of the buffer's first byte in the source
+    unsigned char first_header[kHeaderSize] = {};
+    bool first_header_known = false;
     for (;;) {
+        // Looked at before every read: new bytes of a rewritten file must
+        // never be taken for the rest of the old one.
+        unsigned char header_now[kHeaderSize];
+        const bool rewritten = options.follow && regular && first_header_known &&
+                               pread(fd, header_now, kHeaderSize, 0) == static_cast<ssize_t>(kHeaderSize) &&
+                               std::memcmp(header_now, first_header, kHeaderSize) != 0;
+        if (rewritten || (options.follow && regular && fstat(fd, &status) == 0 &&
+                          static_cast<unsigned long long>(status.st_size) < consumed + kept)) {
+            (void)std::fprintf(err, "sysutil: log: %s: truncated; reading it again from its start\n",
+                               options.path);
+            (void)lseek(fd, 0, SEEK_SET);
+            kept = 0;
+            consumed = 0;
+            first_header_known = false;
+        }
         std::size_t room = kBufferSize - kept;
         if (device && room > kDeviceReadSize) {
             room = kDeviceReadSize;
@@ -254,19 +273,16 @@ int read_source(const LogOptions &options, int fd, std::FILE *out, std::FILE *er
                                    options.path);
                 gone_told = true;
             }
-            if (name == Name::same && regular && fstat(fd, &status) == 0 &&
-                static_cast<unsigned long long>(status.st_size) < consumed + kept) {
-                (void)std::fprintf(err, "sysutil: log: %s: truncated; reading it again from its start\n",
-                                   options.path);
-                (void)lseek(fd, 0, SEEK_SET);
-                kept = 0;
-                consumed = 0;
-            } else if (!other_seen) {
+            if (!other_seen) {
                 wait_for_growth();
             }
             continue;
         }
         const std::size_t size = kept + static_cast<std::size_t>(got);
+        if (!first_header_known && consumed == 0 && size >= kHeaderSize) {
+            std::memcpy(first_header, buffer, kHeaderSize);
+            first_header_known = true;
+        }
         kept = print_whole_entries(options, out, size);
         consumed += size - kept;
         if (output_failed(out, options.follow)) {
