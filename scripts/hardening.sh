@@ -64,7 +64,7 @@ step_cppcheck() {
 step_asan() { build asan && quick_tests asan; }
 threaded_tests=(qor_log_test qor_log_file_test log_first_use_test power_test)
 step_tsan() {
-    build tsan "${threaded_tests[@]}" && quick_tests tsan -R "^($(IFS='|'; echo "${threaded_tests[*]}"))\$"
+    build tsan "${threaded_tests[@]/#/sysutils_}" && quick_tests tsan -R "^($(IFS='|'; echo "${threaded_tests[*]}"))\$"
 }
 
 step_memcheck() {
@@ -90,9 +90,10 @@ step_memcheck() {
 }
 
 step_fuzz() {
-    build asan log_fuzzer android_log_fuzzer calendar_fuzzer || return 1
+    build asan sysutils_log_fuzzer sysutils_android_log_fuzzer sysutils_calendar_fuzzer || return 1
     local target workers=()
     [ "${FUZZ_JOBS:-1}" -le 1 ] || workers=(-fork="$FUZZ_JOBS")
+    rm -f "$logs/fuzz-failed"
     for target in log android_log calendar; do
         # New inputs go to build/fuzz-corpus, kept from one run to the next;
         # the checked-in seeds stay as they are.
@@ -102,7 +103,6 @@ step_fuzz() {
             -timeout=10 -rss_limit_mb=3072 -artifact_prefix="$logs/$target-" -print_final_stats=1 \
             "$target" "$root/fuzz/corpus/$target") >"$logs/fuzz-$target.log" 2>&1 || echo "$target" >>"$logs/fuzz-failed" &
     done
-    rm -f "$logs/fuzz-failed"
     wait
     for target in log android_log calendar; do
         echo "fuzz $target: $(sed -n 's/^stat::number_of_executed_units: *//p' "$logs/fuzz-$target.log") runs"
