@@ -87,7 +87,7 @@ void *realloc(void *ptr, size_t size) {
 }
 
 int main(int argc, char **argv) {
-    if (!kernel_log_is_null_device()) {
+    if (!fake::kernel_log_is_null_device()) {
         return 1;
     }
     benchmark::Initialize(&argc, argv);

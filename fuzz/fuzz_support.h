@@ -72,7 +72,7 @@ private:
 
 // Aborts unless the kernel log is the null device (tests/support/private_dev.sh).
 inline void require_null_log_device() {
-    if (!kernel_log_is_null_device()) {
+    if (!fake::kernel_log_is_null_device()) {
         abort();
     }
 }

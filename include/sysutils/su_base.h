@@ -51,7 +51,7 @@ int SU_Base_GetDevID(char *devID);
 int SU_Base_GetModelNumber(char *modelNumber);
 
 /* Writes the version string, "SYSUTILS-" and the module's version (15 bytes
- * with its NUL for a version such as 1.1.0). -1 for null, unlogged. */
+ * with its NUL for a version of the form x.y.z). -1 for null, unlogged. */
 int SU_Base_GetVersion(char *version);
 
 /* Calendar record to seconds since 1970-01-01 00:00:00 and back, on the

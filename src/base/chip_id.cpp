@@ -2,14 +2,13 @@
 // Chip identity: the three chip-identifier registers, read through the
 // physical-memory device.
 #include <fcntl.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include <stddef.h>
-#include <sys/mman.h>
 
 #include "error_record.h"
 #include "owners.h"
@@ -63,9 +62,9 @@ int regrw(uint32_t address, uint32_t *value) {
     }
 
     const Window window = window_for(address, static_cast<uint32_t>(getpagesize()));
-    sysutils::Mapping mapping(mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(),
-                         static_cast<off_t>(window.map_offset)),
-                    window.length);
+    sysutils::Mapping mapping(
+        mmap(nullptr, window.length, PROT_READ, MAP_SHARED, mem.get(), static_cast<off_t>(window.map_offset)),
+        window.length);
     if (!mapping.valid()) {
         SU_LOG_ERROR("mmap failed\n");
         return -1;

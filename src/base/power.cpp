@@ -4,11 +4,10 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <string.h>
 #include <sys/types.h>
 #include <unistd.h>
-
-#include <signal.h>
 
 #include "error_record.h"
 #include "owners.h"

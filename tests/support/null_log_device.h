@@ -10,6 +10,8 @@
 
 #include <cstdio>
 
+namespace fake {
+
 inline bool kernel_log_is_null_device() {
     struct stat device {};
     if (stat("/dev/log_main", &device) == 0 && S_ISCHR(device.st_mode) && device.st_rdev == makedev(1, 3)) {
@@ -19,5 +21,7 @@ inline bool kernel_log_is_null_device() {
                      stderr);
     return false;
 }
+
+} // namespace fake
 
 #endif // SYSUTILS_TESTS_NULL_LOG_DEVICE_H
